@@ -1,0 +1,21 @@
+# The two commands of the README. Both install what is missing, configure
+# and build the three trees.
+AREA ?=
+
+.PHONY: test demo deps build clean
+
+test: build
+	scripts/test.sh $(AREA)
+
+demo: build
+	scripts/demo.sh
+
+deps:
+	scripts/install-deps.sh
+
+build: deps
+	scripts/build.sh
+
+clean:
+	-. scripts/wine-env.sh && wine_down
+	rm -rf build

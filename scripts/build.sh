@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures and builds the three trees, native first (the win32 tree signs
+# its test package with the native zsign).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+for tree in native win32 win64; do
+  if [ ! -f "build/$tree/CMakeCache.txt" ]; then
+    cmake --preset "$tree" >/dev/null
+  fi
+  echo "== building $tree"
+  cmake --build --preset "$tree"
+done

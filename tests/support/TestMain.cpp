@@ -1,0 +1,7 @@
+// The main of every GoogleTest executable of the project.
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
