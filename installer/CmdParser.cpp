@@ -9,7 +9,9 @@
 namespace hotfixer {
 
 namespace {
-bool IsOption(const wchar_t* arg) { return arg[0] == L'/'; }
+bool IsOption(const wchar_t* arg) {
+    return arg[0] == L'/';
+}
 } // namespace
 
 std::wstring CCMDParser::ToLowerClassic(const std::wstring& text) {

@@ -154,10 +154,11 @@ LSTATUS RegCopyKeyW(HKEY source, const wchar_t* sourceSubkey, HKEY destination) 
 
 int GetWindowsDir(std::wstring& out) {
     out.clear();
+    // The sizing call may answer ERANGE together with the length it needs.
     size_t required = 0;
     errno_t err = _wgetenv_s(&required, nullptr, 0, L"windir");
-    if (err != 0 || required == 0)
-        return err;
+    if (required == 0)
+        return err == ERANGE ? 0 : err;
     std::wstring value(required, L'\0');
     err = _wgetenv_s(&required, value.data(), value.size(), L"windir");
     if (err == 0)

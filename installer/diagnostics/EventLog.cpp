@@ -55,9 +55,9 @@ CEventLog::CEventLog(std::unique_ptr<EventLogApi> api) : m_api(std::move(api)) {
     }
     const std::wstring messageFile = std::wstring(productRoot.data()) + kMessageFileName;
     zev::UniqueHKey source;
-    LSTATUS rc = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSourceKey, 0, nullptr,
-                                   REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, source.put(),
-                                   nullptr);
+    LSTATUS rc =
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSourceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_WRITE, nullptr, source.put(), nullptr);
     if (rc == ERROR_SUCCESS)
         rc = ::RegSetValueExW(source.get(), kMessageFileValue, 0, REG_EXPAND_SZ,
                               reinterpret_cast<const BYTE*>(messageFile.c_str()),
