@@ -31,6 +31,12 @@ const ParserCase kCases[] = {
       {L"/when", L"now"}}},
     {L"/HELP", {{L"/help", L""}}},
     {L"/\u00C4BC x", {{L"/\u00C4bc", L"x"}}}, // only A-Z are lower-cased
+    // Malformed or odd input never fails, it only yields fewer options.
+    {L"/when \"now", {{L"/when", L"now"}}},
+    {L"   ", {}},
+    {L"\"\"", {}},
+    {L"/ x", {{L"/", L"x"}}},
+    {L"\"/when\" now", {{L"/when", L"now"}}},
 };
 
 } // namespace
@@ -53,6 +59,13 @@ TEST(CmdParser, LookupsLowerCaseTheQueryOnlyForPresence) {
     EXPECT_EQ(parser.GetOptionValue(L"/showui"), L"");
     EXPECT_EQ(parser.GetOptionValue(L"/missing"), L"");
     EXPECT_EQ(parser.GetOptionValue(nullptr), L"");
+}
+
+TEST(CmdParser, VeryLongCommandLine) {
+    std::wstring line = L"/when now /x ";
+    line += std::wstring(100000, L'a');
+    const CCMDParser parser(line.c_str());
+    EXPECT_EQ(parser.GetOptionValue(L"/x").size(), 100000u);
 }
 
 TEST(CmdParser, NullTextGivesNoOptions) {

@@ -59,6 +59,12 @@ TEST(RegQueryStringValue, GrowsForLongValuesAndEndsUnterminatedOnes) {
     EXPECT_EQ(std::wstring(buffer.data()), exact);
     EXPECT_EQ(RegQueryStringValue(key.key(), L"missing", buffer), ERROR_FILE_NOT_FOUND);
 
+    // An oversized value of another type is still read safely as text.
+    std::string huge(1 << 20, 'z');
+    key.SetBinary(L"huge", huge);
+    ASSERT_EQ(RegQueryStringValue(key.key(), L"huge", buffer), ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(buffer.data()).size(), huge.size() / 2);
+
     ASSERT_EQ(RegReadStringValue(L"long", key.path().c_str(), HKEY_CURRENT_USER, buffer),
               ERROR_SUCCESS);
     EXPECT_EQ(std::wstring(buffer.data()), longText);
