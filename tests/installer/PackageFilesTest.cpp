@@ -105,10 +105,8 @@ TEST(FileUtils, NewGuidStringIsLowerCaseInBraces) {
     EXPECT_EQ(a.back(), L'}');
     for (size_t i = 1; i < 37; ++i) {
         const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
-        if (dash)
-            EXPECT_EQ(a[i], L'-') << i;
-        else
-            EXPECT_TRUE(iswdigit(a[i]) || (a[i] >= L'a' && a[i] <= L'f')) << a;
+        const bool lowerHex = iswdigit(a[i]) || (a[i] >= L'a' && a[i] <= L'f');
+        EXPECT_TRUE(dash ? a[i] == L'-' : lowerHex) << a << " at " << i;
     }
 }
 
