@@ -182,9 +182,9 @@ SignedRegistry DecodeRegistry(const std::vector<uint8_t>& bytes) {
     SignedRegistry reg;
     const TagScan scan = FindEndTag(bytes.data(), bytes.size(), reg.tag);
     if (scan == TagScan::kAbsent) {
-        // Still report what is wrong with the container itself first.
-        ContainerHeader header;
-        const Result r = ReadContainerHeader(bytes.data(), bytes.size(), header);
+        // Report what is wrong with the container itself first.
+        Node tree;
+        const Result r = ReadContainer(bytes.data(), bytes.size(), std::nullopt, tree);
         reg.status = r != kOk ? r : kNoSignatureOrRegistry;
         return reg;
     }
