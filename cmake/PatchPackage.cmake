@@ -21,6 +21,7 @@ set(_dir ${CMAKE_BINARY_DIR}/package)
 set(ZEV_PATCH_PACKAGE_UNSIGNED ${_dir}/unsigned/hx318.msp CACHE INTERNAL "")
 set(ZEV_PATCH_PACKAGE ${_dir}/hx318.msp CACHE INTERNAL "")
 set(_patchpack ${ZEV_NATIVE_DIR}/tools/patchpack/patchpack)
+set(_zsign ${ZEV_NATIVE_DIR}/tools/zsign/zsign)
 
 add_custom_command(OUTPUT ${ZEV_PATCH_PACKAGE_UNSIGNED}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_dir}/unsigned
@@ -32,7 +33,8 @@ add_custom_command(OUTPUT ${ZEV_PATCH_PACKAGE_UNSIGNED}
   VERBATIM)
 add_custom_command(OUTPUT ${ZEV_PATCH_PACKAGE}
   COMMAND ${CMAKE_COMMAND} -E copy ${ZEV_PATCH_PACKAGE_UNSIGNED} ${ZEV_PATCH_PACKAGE}
-  DEPENDS ${ZEV_PATCH_PACKAGE_UNSIGNED}
+  COMMAND ${_zsign} sign --keys ${ZEV_KEYS_DIR} ${ZEV_PATCH_PACKAGE}
+  DEPENDS ${ZEV_PATCH_PACKAGE_UNSIGNED} ${_zsign} ${ZEV_KEYS_DIR}/sign.prv
   COMMENT "Signing the test patch package"
   VERBATIM)
 add_custom_target(zev_patch_package DEPENDS ${ZEV_PATCH_PACKAGE} ${ZEV_PATCH_PACKAGE_UNSIGNED})

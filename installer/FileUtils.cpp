@@ -6,6 +6,7 @@
 #include "common/UniqueHandle.h"
 #include "installer/SystemUtils.h"
 #include "installer/diagnostics/TraceFile.h"
+#include "signature/FileSignChecker.h"
 
 namespace hotfixer {
 
@@ -92,6 +93,11 @@ std::wstring NewGuidString() {
     if (!text)
         return {};
     return L"{" + std::wstring(reinterpret_cast<const wchar_t*>(text.get())) + L"}";
+}
+
+bool IsFileSigned(const std::wstring& filePath, const std::wstring& productFolder) {
+    FileSignChecker checker(productFolder);
+    return checker.CheckFileSign(filePath);
 }
 
 void FindMspFiles(const std::wstring& folder, std::vector<std::wstring>& names,

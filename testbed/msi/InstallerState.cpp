@@ -163,6 +163,10 @@ LSTATUS SetPatchXmlOverride(const std::wstring& xml) {
     return WriteString(StateKeyPath(), kPatchXmlValue, xml);
 }
 
+LSTATUS ClearPatchXmlOverride() {
+    return ::RegDeleteKeyValueW(HKEY_CURRENT_USER, StateKeyPath().c_str(), kPatchXmlValue);
+}
+
 LSTATUS ClearState() {
     return ::RegDeleteTreeW(HKEY_CURRENT_USER, StateKeyPath().c_str());
 }

@@ -49,6 +49,7 @@ LSTATUS SetInjectedExitCode(DWORD code);
 /// The patch XML override, when set.
 std::optional<std::wstring> PatchXmlOverride();
 LSTATUS SetPatchXmlOverride(const std::wstring& xml);
+LSTATUS ClearPatchXmlOverride();
 
 /// Deletes the whole state.
 LSTATUS ClearState();

@@ -33,6 +33,14 @@ inline std::wstring UnsignedPackage() {
     return HostPath(ZEV_PATCH_PACKAGE_UNSIGNED);
 }
 
+/// Puts the key registries of the build's key set into `productFolder`
+/// (which ends with a separator), so that it accepts the signed package.
+inline void InstallKeyRegistries(const std::wstring& productFolder) {
+    for (const wchar_t* name : {L"al.pbv", L"oper.pbv"})
+        ::CopyFileW((HostPath(ZEV_KEYS_DIR) + L"\\" + name).c_str(), (productFolder + name).c_str(),
+                    FALSE);
+}
+
 /// Points the stand-ins of this process and of its children at a fresh
 /// state under a scratch key; optionally installs the product.
 class InstallerStandIn {

@@ -133,3 +133,29 @@ TEST(FindMspFiles, ListsPackageFilesOnlyAndAppends) {
     FindMspFiles(dir / L"missing", names, dir.path() + L"\\", true);
     EXPECT_EQ(names.size(), 2u);
 }
+
+TEST(FindMspFiles, WithCheckingOnlySignedPackagesAreListed) {
+    TempDir dir;
+    const std::wstring product = dir.path() + L"\\";
+    InstallKeyRegistries(product);
+    CUnpacker::ExtractResourceToFile(dir / L"signed.msp");
+    WriteFileBytes(dir / L"unsigned.msp", ReadFileBytes(UnsignedPackage()));
+    WriteFileBytes(dir / L"corrupt.msp", "MZ not a package");
+    EXPECT_TRUE(IsFileSigned(dir / L"signed.msp", product));
+    EXPECT_FALSE(IsFileSigned(dir / L"unsigned.msp", product));
+
+    std::vector<std::wstring> names;
+    FindMspFiles(dir.path(), names, product, true);
+    EXPECT_EQ(names, std::vector<std::wstring>{L"signed.msp"});
+    names.clear();
+    FindMspFiles(dir.path(), names, product, false);
+    EXPECT_EQ(names.size(), 3u);
+}
+
+TEST(FindMspFiles, WithoutKeyRegistriesNothingPassesTheCheck) {
+    TempDir dir;
+    CUnpacker::ExtractResourceToFile(dir / L"signed.msp");
+    std::vector<std::wstring> names;
+    FindMspFiles(dir.path(), names, dir.path() + L"\\", true);
+    EXPECT_TRUE(names.empty());
+}

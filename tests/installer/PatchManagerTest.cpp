@@ -193,6 +193,25 @@ TEST_F(PatchManagerTest, FailureDuringTheFinalUpdateIsTracedAndTheFileKept) {
         << records.back().message;
 }
 
+TEST_F(PatchManagerTest, WithCheckingCorruptAndUnsignedPackagesAreIgnored) {
+    InstallKeyRegistries(m_product);
+    WriteFileBytes(m_patches + L"\\corrupt.msp", "not a package");
+    WriteFileBytes(m_patches + L"\\unsigned.msp", ReadFileBytes(UnsignedPackage()));
+    msistate::SetPatchXmlOverride(
+        L"<MsiPatch PatchGUID=\"{00000000-0000-0000-0000-0000000000BD}\"/>");
+    Open(true).reset();
+    EXPECT_TRUE(States().empty()) << "neither package reached the Windows Installer";
+
+    // The signed package is taken into account; its GUID comes from the
+    // package itself once the override is gone.
+    ::DeleteFileW((m_patches + L"\\corrupt.msp").c_str());
+    ::DeleteFileW((m_patches + L"\\unsigned.msp").c_str());
+    msistate::ClearPatchXmlOverride();
+    CUnpacker::ExtractResourceToFile(Package());
+    Open(true).reset();
+    EXPECT_EQ(States(), (IniSection{{kPatchGuid, kPatchStateNotInstalled}}));
+}
+
 TEST_F(PatchManagerTest, UnlistablePatchesRaiseWithTheOperationName) {
     const auto book = Open();
     msistate::ClearState();
