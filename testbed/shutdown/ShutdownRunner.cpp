@@ -42,6 +42,14 @@ std::wstring IniEntry(const std::wstring& ini, const std::wstring& name) {
     return value.data();
 }
 
+/// The profile functions trim what they read; so does the comparison.
+std::wstring Trimmed(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
 void Print(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text)
@@ -84,8 +92,8 @@ int wmain(int argc, wchar_t** argv) {
             const std::wstring script = ReadString(scriptKey.get(), gp::kScript);
             const std::wstring parameters = ReadString(scriptKey.get(), gp::kParameters);
             const std::wstring label = objectName + L"/" + name;
-            if (IniEntry(ini, name + gp::kCmdLineEntry) != script ||
-                IniEntry(ini, name + gp::kParametersEntry) != parameters) {
+            if (IniEntry(ini, name + gp::kCmdLineEntry) != Trimmed(script) ||
+                IniEntry(ini, name + gp::kParametersEntry) != Trimmed(parameters)) {
                 Print(L"mismatch " + label + L": scripts.ini " + ini + L" disagrees");
                 status = 3;
             }
