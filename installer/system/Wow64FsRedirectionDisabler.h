@@ -1,5 +1,7 @@
-// Switches WOW64 file-system redirection off for the calling thread while
-// the guard lives, and back on when it goes.
+// A scoped guard that switches WOW64 file-system redirection off for the
+// calling thread while it lives, tracing through the installer's trace
+// file. It never raises; where the Windows functions are missing it does
+// nothing.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +17,7 @@ public:
 
 private:
     PVOID m_previous = nullptr;
-    BOOL m_disabled = FALSE;
+    bool m_disabled = false;
 };
 
 } // namespace hotfixer
