@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <versionhelpers.h>
 
 #include <functional>
 #include <map>
@@ -98,14 +99,9 @@ std::vector<std::string> TracedSince(size_t mark, const std::string& level) {
     return out;
 }
 
+/// Windows 6.0 or later, asked another way than the code under test does.
 bool WindowsHasNewLayout() {
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof(info);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    ::GetVersionExW(&info);
-#pragma GCC diagnostic pop
-    return info.dwMajorVersion >= 6;
+    return ::IsWindowsVistaOrGreater();
 }
 
 class ShutdownScriptTest : public ::testing::Test {
