@@ -165,7 +165,7 @@ void CShutdownScript::Delete() {
     }
 
     std::map<int, std::wstring> keys;
-    ThrowIfFailed(static_cast<DWORD>(EnumScriptKeys(objectKey.get(), keys)), kOpDeleteA);
+    EnumScriptKeys(objectKey.get(), keys); // an unreadable list leaves what was read
     int ours = -1;
     for (const auto& [number, name] : keys) {
         std::wstring script;
