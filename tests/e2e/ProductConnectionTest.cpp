@@ -261,18 +261,47 @@ INSTANTIATE_TEST_SUITE_P(
             "CUsingGRD::CUsingGRD: cannot attach proxy."}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ProductConnectionScenario, ServiceThatCannotStartIsRequestedTwelveTimesPerAttempt) {
-    ::DeleteFileW((m_dir / L"grd.exe").c_str());
+namespace {
+
+struct UnstartableService {
+    const char* name;
+    const wchar_t* removed; ///< from the product folder
+    const char* startResult;
+};
+
+void PrintTo(const UnstartableService& row, std::ostream* os) {
+    *os << row.name;
+}
+
+} // namespace
+
+class UnstartableServiceScenario : public ProductConnectionScenario,
+                                   public ::testing::WithParamInterface<UnstartableService> {};
+
+TEST_P(UnstartableServiceScenario, TwelveStartRequestsPerAttempt) {
+    ::DeleteFileW((m_dir / GetParam().removed).c_str());
     const ProcessResult run = Probe(L"");
     ASSERT_EQ(run.exitCode, 1u) << run.output;
     EXPECT_NE(run.output.find("error: CUsingGRD::CUsingGRD: Cann't start GRD service.\n"),
               std::string::npos)
         << run.output;
-    EXPECT_EQ(CountMessages(Trace(), "CUsingGRD::CUsingGRD: the 12 try."), 1u);
+    const TraceLog trace = Trace();
+    EXPECT_EQ(CountMessages(trace, "CUsingGRD::CUsingGRD: the 12 try."), 1u);
+    EXPECT_EQ(CountMessages(trace, "CUsingGRD::CUsingGRD: Start GRD service."), 12u);
     // Twelve requests per attempt, two full waits per attempt.
-    EXPECT_EQ(CountMessages(Trace(), "cGRD::Start: CreateProcess -s returned: 0x80000040"), 144u);
+    EXPECT_EQ(CountMessages(trace, std::string("cGRD::Start: CreateProcess -s returned: ") +
+                                       GetParam().startResult),
+              144u);
     EXPECT_NE(run.output.find("sleeps 1000=720 5000=11"), std::string::npos) << run.output;
 }
+
+// Without the library there is nothing to start the service with: the
+// requests fail with the loading error instead of calling an empty entry.
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, UnstartableServiceScenario,
+    ::testing::Values(UnstartableService{"ServiceProgramMissing", L"grd.exe", "0x80000040"},
+                      UnstartableService{"LibraryMissing", L"vlremote.dll", "0x800001c1"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProductConnectionScenario, RefusedRegistrationRaisesItsText) {
     Setting(L"grd", L"Refuse", L"0xAE5E2EA3:0x1002");
