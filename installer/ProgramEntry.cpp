@@ -13,6 +13,7 @@
 #include "installer/diagnostics/EventLog.h"
 #include "installer/diagnostics/EventMessage.h"
 #include "installer/diagnostics/TraceFile.h"
+#include "installer/system/ProductConnection.h"
 
 namespace hotfixer {
 
@@ -39,13 +40,17 @@ void RunHelp() {
         ::FreeConsole();
 }
 
-// The patch job: product connection, patch runner, the chosen mode.
-void RunNormalBranch(HINSTANCE /*instance*/, const boost::shared_ptr<CCMDParser>& /*parser*/,
-                     const std::wstring& /*patchId*/) {
-    // The product connection and the patch runner join here; until then a
-    // run reads the product folder and stops with a clear failure.
-    GetProductFolder();
-    throw std::logic_error("CPatchRunner::CPatchRunner: the patch runner is not built yet");
+// The patch job: the product connection, the patch runner and the chosen
+// mode. The runner goes first, so that its final state-book update runs
+// while the product connection is still held.
+void RunNormalBranch(HINSTANCE instance, const boost::shared_ptr<CCMDParser>& parser,
+                     const std::wstring& patchId) {
+    const auto connection = boost::make_shared<CUsingGRD>(instance);
+    connection->RegisterSelfInvisible();
+    CPatchRunner runner(parser, patchId, true);
+    runner.RunHotfixer(connection);
+    TraceLine(kTraceNotify, L"Finish ZEV Patch successfully");
+    ConsolePrint(L"\nZEV Patch successfully installed.");
 }
 
 } // namespace

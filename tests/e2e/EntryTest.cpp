@@ -75,14 +75,15 @@ TEST(Entry, SecondInstanceExitsQuietlyWithOneTraceRecord) {
 }
 
 TEST(Entry, MissingProductFolderIsReportedAsFailure) {
+    // The product connection is the first to read "ProductRoot".
     HotfixerRun run(L"/when now");
     EXPECT_EQ(run.result.exitCode, 1u);
     const std::string banner = "=== ZEV patcher hx318 ===\r\n";
     ASSERT_EQ(run.result.output.rfind(banner, 0), 0u) << run.result.output;
-    EXPECT_EQ(run.result.output.substr(banner.size()).rfind("GetProductFolder: ", 0), 0u)
+    EXPECT_EQ(run.result.output.substr(banner.size()).rfind("CUsingGRD::CUsingGRD: ", 0), 0u)
         << run.result.output;
     const TraceLog trace = run.Trace();
-    const auto failure = trace.Matching("GetProductFolder: ");
+    const auto failure = trace.Matching("CUsingGRD::CUsingGRD: ");
     ASSERT_EQ(failure.size(), 1u);
     EXPECT_EQ(failure[0].level, "ERR");
     EXPECT_EQ(trace.Matching("CEventLog::Report: Message provider not registered").size(), 1u);

@@ -1,6 +1,7 @@
 #include "tests/support/Process.h"
 
-#include <thread>
+#include <algorithm>
+#include <stdexcept>
 
 #include "common/UniqueHandle.h"
 
@@ -31,18 +32,43 @@ ProcessResult RunProgram(const std::wstring& exe, const std::wstring& args, cons
     UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
     writeEnd.reset();
 
-    std::thread reader([&] {
-        char buf[4096];
-        DWORD got = 0;
-        while (::ReadFile(readEnd.get(), buf, sizeof(buf), &got, nullptr) && got)
+    // Read until the program has ended and the pipe is drained. End of file
+    // alone is not enough: a process the program started (Wine's desktop
+    // process, for one) may inherit the pipe and keep it open.
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    char buf[4096];
+    for (;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr))
+            break; // every writer is gone
+        if (available) {
+            DWORD got = 0;
+            if (!::ReadFile(readEnd.get(), buf, std::min<DWORD>(available, sizeof(buf)), &got,
+                            nullptr))
+                break;
             result.output.append(buf, got);
-    });
-    if (::WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
-        result.timedOut = true;
-        ::TerminateProcess(process.get(), 0xDEAD);
-        ::WaitForSingleObject(process.get(), INFINITE);
+            continue;
+        }
+        if (::WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0) {
+            // Take what the program wrote just before it ended.
+            while (::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) &&
+                   available) {
+                DWORD got = 0;
+                if (!::ReadFile(readEnd.get(), buf, std::min<DWORD>(available, sizeof(buf)), &got,
+                                nullptr))
+                    break;
+                result.output.append(buf, got);
+            }
+            break;
+        }
+        if (::GetTickCount64() > deadline) {
+            result.timedOut = true;
+            ::TerminateProcess(process.get(), 0xDEAD);
+            ::WaitForSingleObject(process.get(), INFINITE);
+            break;
+        }
     }
-    reader.join();
+    ::WaitForSingleObject(process.get(), INFINITE);
     ::GetExitCodeProcess(process.get(), &result.exitCode);
     return result;
 }
