@@ -491,13 +491,21 @@ Result Host::Set(hOBJ obj, std::uint32_t* count, std::uint32_t id, const void* b
 }
 
 std::int32_t Host::NativeCodePage(hOBJ obj, std::uint32_t id) {
-    for (const std::uint32_t cpId : {CodePagePropertyOf(id), kPropCodePage}) {
+    auto read = [&](std::uint32_t cpId) -> std::optional<std::int32_t> {
         std::int32_t cp = 0;
         std::uint32_t count = 0;
         if (Succeeded(Get(obj, &count, cpId, &cp, sizeof cp)) && count == sizeof cp)
             return cp;
-    }
-    return kCodePageUtf16;
+        return std::nullopt;
+    };
+    if (auto cp = read(CodePagePropertyOf(id)))
+        return *cp;
+    // Constant texts without a code page of their own (descriptions) are 8-bit.
+    const ObjectInfo* info = Find(obj);
+    const PropertyRow* row = info ? FindRow(*info, id) : nullptr;
+    if (row && !row->getter && (row->flags & kPropFlagConst))
+        return kCodePageSystem;
+    return read(kPropCodePage).value_or(kCodePageUtf16);
 }
 
 Result Host::GetText(hOBJ obj, std::uint32_t* count, std::uint32_t id, void* buffer,
