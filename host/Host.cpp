@@ -330,6 +330,9 @@ Result Host::CreateDone(hOBJ obj) {
 
 Result Host::CreateQuick(hOBJ parent, hOBJ* out, std::uint32_t iid, std::uint32_t pid,
                          std::uint32_t subtype) {
+    if (!out)
+        return errPARAMETER_INVALID;
+    *out = nullptr;
     hOBJ obj = nullptr;
     Result r = Create(parent, &obj, iid, pid, subtype);
     if (Failed(r))
