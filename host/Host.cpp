@@ -427,14 +427,23 @@ Result Host::HostProperty(const ObjectInfo& info, std::uint32_t id, std::uint32_
     return CopyOut(&value, sizeof value, count, buffer, size);
 }
 
-Result Host::Get(hOBJ obj, std::uint32_t* count, std::uint32_t id, void* buffer,
-                 std::uint32_t size) {
+Result Host::FindProperty(hOBJ obj, std::uint32_t* count, std::uint32_t id, ObjectInfo** info,
+                          const PropertyRow** row) const {
     if (count)
         *count = 0;
-    ObjectInfo* info = Find(obj);
-    if (!info)
+    *info = Find(obj);
+    if (!*info)
         return errPARAMETER_INVALID;
-    const PropertyRow* row = FindRow(*info, id);
+    *row = FindRow(**info, id);
+    return errOK;
+}
+
+Result Host::Get(hOBJ obj, std::uint32_t* count, std::uint32_t id, void* buffer,
+                 std::uint32_t size) {
+    ObjectInfo* info = nullptr;
+    const PropertyRow* row = nullptr;
+    if (const Result r = FindProperty(obj, count, id, &info, &row); Failed(r))
+        return r;
     if (!row) {
         bool served = false;
         const Result r = HostProperty(*info, id, count, buffer, size, &served);
@@ -461,12 +470,10 @@ Result Host::Get(hOBJ obj, std::uint32_t* count, std::uint32_t id, void* buffer,
 
 Result Host::Set(hOBJ obj, std::uint32_t* count, std::uint32_t id, const void* buffer,
                  std::uint32_t size) {
-    if (count)
-        *count = 0;
-    ObjectInfo* info = Find(obj);
-    if (!info)
-        return errPARAMETER_INVALID;
-    const PropertyRow* row = FindRow(*info, id);
+    ObjectInfo* info = nullptr;
+    const PropertyRow* row = nullptr;
+    if (const Result r = FindProperty(obj, count, id, &info, &row); Failed(r))
+        return r;
     if (!row) {
         bool served = false;
         std::uint32_t ignored = 0;

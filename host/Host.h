@@ -194,6 +194,10 @@ private:
     void DropModule(HMODULE module);
     void CloseChildren(hOBJ obj);
     const frame::PropertyRow* FindRow(const ObjectInfo& info, std::uint32_t id) const;
+    /// Clears the count and finds the object and its row (null when the
+    /// interface has none).
+    Result FindProperty(hOBJ obj, std::uint32_t* count, std::uint32_t id, ObjectInfo** info,
+                        const frame::PropertyRow** row) const;
     Result HostProperty(const ObjectInfo& info, std::uint32_t id, std::uint32_t* count,
                         void* buffer, std::uint32_t size, bool* served);
     std::int32_t NativeCodePage(hOBJ obj, std::uint32_t id);

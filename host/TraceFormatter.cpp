@@ -117,6 +117,17 @@ bool Consume(const char*& p, const char* word) {
     return true;
 }
 
+/// Copies a width or precision ("*" takes it from the arguments).
+void CopyNumber(const char*& p, va_list& args, std::string& spec) {
+    if (*p == '*') {
+        spec += std::to_string(va_arg(args, int));
+        ++p;
+        return;
+    }
+    while (*p >= '0' && *p <= '9')
+        spec += *p++;
+}
+
 /// Formats one standard conversion whose specification (without length
 /// modifiers) is in `spec`, fetching its argument from `args`.
 void FormatOne(std::string& out, std::string spec, const std::string& length, char conv,
@@ -238,20 +249,10 @@ std::string FormatTrace(const char* format, va_list args) {
         std::string spec = "%";
         while (*p && std::strchr("-+ #0", *p))
             spec += *p++;
-        if (*p == '*') {
-            spec += std::to_string(va_arg(ap, int));
-            ++p;
-        }
-        while (*p >= '0' && *p <= '9')
-            spec += *p++;
+        CopyNumber(p, ap, spec); // width
         if (*p == '.') {
             spec += *p++;
-            if (*p == '*') {
-                spec += std::to_string(va_arg(ap, int));
-                ++p;
-            }
-            while (*p >= '0' && *p <= '9')
-                spec += *p++;
+            CopyNumber(p, ap, spec); // precision
         }
         std::string length;
         for (const char* m : {"I64", "I32", "hh", "ll", "h", "l", "L", "w", "I", "j", "z", "t"})

@@ -164,4 +164,18 @@ TEST(PluginLoad, ReasonsReleaseBindingsThenUnload) {
     EXPECT_EQ(1, host.CallEntry(4711, &result)) << "other reasons answer 1";
 }
 
+TEST(PluginLoad, RootLoadsAProxyStubModuleByName) {
+    Host host;
+    std::string narrow;
+    for (wchar_t c : ModulePath())
+        narrow += static_cast<char>(c); // the build path is ASCII
+    const RootMethods& root = RootOf(host.Root());
+    EXPECT_EQ(errOK,
+              root.LoadProxyStub(host.Root(), 0, narrow.c_str(),
+                                 static_cast<std::uint32_t>(narrow.size()), kCodePageSystem));
+    EXPECT_EQ(3u, host.Registrations().size());
+    EXPECT_EQ(errLOADING_REMOTE_FAILED,
+              root.LoadProxyStub(host.Root(), 0, "no-such-stub.vpm", 0, kCodePageSystem));
+}
+
 } // namespace
