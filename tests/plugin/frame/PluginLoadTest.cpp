@@ -5,7 +5,7 @@
 #include "plugin/frame/Identifiers.h"
 #include "plugin/frame/PropertyIds.h"
 #include "plugin/frame/RegistrationValues.h"
-#include "tests/support/Process.h"
+#include "tests/plugin/PluginFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +17,6 @@ using zev::host::DirectReadMode;
 using zev::host::Host;
 
 namespace {
-
-std::wstring ModulePath() {
-    return zev::test::HostPath(ZEV_WFSYS_PATH);
-}
 
 bool HasTrace(const Host& host, std::uint32_t level, const std::string& text) {
     for (const auto& line : host.Traces())
@@ -38,7 +34,7 @@ std::string TraceDump(const Host& host) {
 
 TEST(PluginLoad, RegistersTheThreeInterfacesWithTheirValues) {
     Host host;
-    const Host::LoadOutcome outcome = host.LoadPlugin(ModulePath());
+    const Host::LoadOutcome outcome = host.LoadPlugin(zev::test::PluginModulePath());
     ASSERT_EQ(0u, outcome.windowsError);
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ(errOK, outcome.result);
@@ -77,12 +73,11 @@ TEST(PluginLoad, RegistersTheThreeInterfacesWithTheirValues) {
         EXPECT_GT(line.level, 300u) << "nothing is missing under Wine: " << line.text;
 }
 
-TEST(PluginLoad, PublishesItsExportsAndServesOsObjects) {
-    Host host;
-    ASSERT_EQ(1, host.LoadPlugin(ModulePath()).returned);
+using PluginServices = zev::test::LoadedPlugin;
 
+TEST_F(PluginServices, PublishesItsExportsAndServesOsObjects) {
     auto setErrorMode = reinterpret_cast<std::uint32_t (*)(std::uint32_t)>(
-        host.LookupExport(kPidWfsys, kFidSetErrorMode));
+        m_host.LookupExport(kPidWfsys, kFidSetErrorMode));
     ASSERT_NE(nullptr, setErrorMode);
     const UINT before = ::SetErrorMode(SEM_FAILCRITICALERRORS);
     EXPECT_EQ(static_cast<std::uint32_t>(SEM_FAILCRITICALERRORS),
@@ -90,21 +85,27 @@ TEST(PluginLoad, PublishesItsExportsAndServesOsObjects) {
     EXPECT_EQ(static_cast<UINT>(SEM_NOOPENFILEERRORBOX), ::SetErrorMode(before));
 
     hOBJ os = nullptr;
-    ASSERT_EQ(errOK, host.CreateQuick(host.Root(), &os, IID_OS, kPidWfsys));
-    EXPECT_EQ(L"Win32 native file system", host.GetWide(os, kPropName).value_or(L"?"));
-    EXPECT_EQ(L"win32 object system interface", host.GetWide(os, kPropDescription).value_or(L"?"));
-    EXPECT_EQ(static_cast<std::uint32_t>(kCodePageSystem), host.GetDWord(os, kPropCodePage));
-    EXPECT_EQ(2u, host.GetDWord(os, kPropVersion));
-    EXPECT_EQ(260u, host.GetDWord(os, 0x20401000));
-    EXPECT_EQ(0u, host.GetDWord(os, kPropWinError));
-    EXPECT_EQ(errACCESS_DENIED, host.SetDWord(os, kPropWinError, 5)) << "read-only field";
-    EXPECT_EQ(errOK, host.Close(os));
+    ASSERT_EQ(errOK, CreateObject({IID_OS, L"", {}, nullptr}, &os));
+    EXPECT_EQ(L"Win32 native file system", m_host.GetWide(os, kPropName).value_or(L"?"));
+    EXPECT_EQ(L"win32 object system interface",
+              m_host.GetWide(os, kPropDescription).value_or(L"?"));
+    EXPECT_EQ(static_cast<std::uint32_t>(kCodePageSystem), m_host.GetDWord(os, kPropCodePage));
+    EXPECT_EQ(2u, m_host.GetDWord(os, kPropVersion));
+    EXPECT_EQ(260u, m_host.GetDWord(os, 0x20401000));
+    EXPECT_EQ(0u, m_host.GetDWord(os, kPropWinError));
+    EXPECT_EQ(errACCESS_DENIED, m_host.SetDWord(os, kPropWinError, 5)) << "read-only field";
+    EXPECT_EQ(errOK, m_host.Close(os));
+
+    // A failing step closes the new object: OS objects have no full name.
+    hOBJ unused = nullptr;
+    EXPECT_EQ(errPROPERTY_NOT_IMPLEMENTED, CreateObject({IID_OS, L"C:\\x", {}, nullptr}, &unused));
+    EXPECT_EQ(nullptr, unused);
 }
 
 TEST(PluginLoad, FailingOsRegistrationStopsTheSequence) {
     Host host;
     host.FailRegistration(IID_OS, errOBJECT_ALREADY_EXISTS);
-    const Host::LoadOutcome outcome = host.LoadPlugin(ModulePath());
+    const Host::LoadOutcome outcome = host.LoadPlugin(zev::test::PluginModulePath());
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ(errOBJECT_ALREADY_EXISTS, outcome.result);
     ASSERT_EQ(1u, host.Registrations().size()) << "neither ObjPtr nor IO is registered";
@@ -133,7 +134,7 @@ TEST(PluginLoad, LaterRegistrationFailuresTraceTheirOwnLines) {
         SCOPED_TRACE(c.entry);
         Host host;
         host.FailRegistration(c.iid, errOBJECT_BAD_STATE);
-        const Host::LoadOutcome outcome = host.LoadPlugin(ModulePath());
+        const Host::LoadOutcome outcome = host.LoadPlugin(zev::test::PluginModulePath());
         EXPECT_EQ(0, outcome.returned);
         EXPECT_EQ(errOBJECT_BAD_STATE, outcome.result);
         EXPECT_EQ(c.attempted, host.Registrations().size());
@@ -145,7 +146,7 @@ TEST(PluginLoad, LaterRegistrationFailuresTraceTheirOwnLines) {
 TEST(PluginLoad, WithoutTheDirectReadDriverTheModuleStillLoads) {
     Host host;
     host.SetDirectRead(DirectReadMode::Absent);
-    EXPECT_EQ(1, host.LoadPlugin(ModulePath()).returned);
+    EXPECT_EQ(1, host.LoadPlugin(zev::test::PluginModulePath()).returned);
     EXPECT_TRUE(HasTrace(host, 300, "wfsys\timport_table_fsdrv exports cannot be imported"))
         << TraceDump(host);
     EXPECT_EQ(std::vector<std::string>{"e_ktime"}, host.BoundTables());
@@ -154,7 +155,7 @@ TEST(PluginLoad, WithoutTheDirectReadDriverTheModuleStillLoads) {
 
 TEST(PluginLoad, ReasonsReleaseBindingsThenUnload) {
     Host host;
-    ASSERT_EQ(1, host.LoadPlugin(ModulePath()).returned);
+    ASSERT_EQ(1, host.LoadPlugin(zev::test::PluginModulePath()).returned);
     Result result = 0;
     EXPECT_EQ(1, host.CallEntry(kReasonReleaseBindings, &result));
     EXPECT_TRUE(host.BoundTables().empty());
@@ -167,7 +168,7 @@ TEST(PluginLoad, ReasonsReleaseBindingsThenUnload) {
 TEST(PluginLoad, RootLoadsAProxyStubModuleByName) {
     Host host;
     std::string narrow;
-    for (wchar_t c : ModulePath())
+    for (wchar_t c : zev::test::PluginModulePath())
         narrow += static_cast<char>(c); // the build path is ASCII
     const RootMethods& root = RootOf(host.Root());
     EXPECT_EQ(errOK,

@@ -7,7 +7,7 @@
 #include "plugin/frame/InterfaceTables.h"
 #include "plugin/frame/PropertyIds.h"
 #include "plugin/frame/RegistrationValues.h"
-#include "tests/support/Process.h"
+#include "tests/plugin/PluginFixture.h"
 #include "tests/support/TempDir.h"
 
 #include <windows.h>
@@ -30,14 +30,11 @@ constexpr std::size_t kRecordsOffset = 88;
 const WORD kLangRussian = MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);      // 1049
 const WORD kLangEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US); // 1033
 
-std::wstring ModulePath() {
-    return zev::test::HostPath(ZEV_WFSYS_PATH);
-}
-
 class ModuleResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_module.reset(::LoadLibraryExW(ModulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        m_module.reset(::LoadLibraryExW(zev::test::PluginModulePath().c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE));
         ASSERT_TRUE(m_module) << ::GetLastError();
     }
     std::string Resource(LPCWSTR type, WORD id, WORD language) {
@@ -86,7 +83,7 @@ std::string Md5(const std::string& bytes) {
 }
 
 TEST(ModuleFile, IsA64BitDll) {
-    const std::string file = zev::test::ReadFileBytes(ModulePath());
+    const std::string file = zev::test::ReadFileBytes(zev::test::PluginModulePath());
     ASSERT_GT(file.size(), 0x200u);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
     ASSERT_EQ(IMAGE_DOS_SIGNATURE, dos->e_magic);
