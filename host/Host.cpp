@@ -277,6 +277,9 @@ Result Host::Create(hOBJ parent, hOBJ* out, std::uint32_t iid, std::uint32_t pid
     InterfaceEntry* iface = FindInterface(iid, pid);
     if (!iface)
         return errNOT_FOUND;
+    const bool serviceObject = iid == kIidLock || iid == kIidToken || iid == kIidString;
+    if (serviceObject && m_refuseServiceChildren && parent != m_root)
+        return errOBJECT_INCOMPATIBLE;
     const Registration& reg = iface->reg;
 
     auto info = std::make_unique<ObjectInfo>();
@@ -681,7 +684,10 @@ Result Host::SendMessage(hOBJ obj, std::uint32_t msgClass, std::uint32_t msgId, 
     if (buffer && size)
         message.data.assign(static_cast<unsigned char*>(buffer),
                             static_cast<unsigned char*>(buffer) + *size);
-    m_messages.push_back(message);
+    {
+        std::lock_guard lock(m_logLock);
+        m_messages.push_back(message);
+    }
     if (!m_messageHandler)
         return errNOT_FOUND;
     return m_messageHandler(message, buffer, size);
@@ -690,6 +696,7 @@ Result Host::SendMessage(hOBJ obj, std::uint32_t msgClass, std::uint32_t msgId, 
 void Host::AddTrace(hOBJ obj, std::uint32_t level, std::string text, bool tagged) {
     if (level > m_traceLevel)
         return;
+    std::lock_guard lock(m_logLock);
     m_traces.push_back({obj, level, std::move(text), tagged});
     if (m_traceSink)
         m_traceSink(m_traces.back());

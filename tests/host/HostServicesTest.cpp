@@ -190,6 +190,14 @@ TEST_F(HostServices, StringLockAndTokenObjects) {
     EXPECT_EQ(errOK, Sys().ObjectClose(text));
     EXPECT_FALSE(threadHasToken());
     EXPECT_FALSE(m_host.IsAlive(lock));
+
+    // Service objects can be confined to the root.
+    m_host.RefuseServiceObjectsBelowRoot(true);
+    hOBJ parent = nullptr;
+    ASSERT_EQ(errOK, Sys().ObjectCreateQuick(m_host.Root(), &parent, kIidString, 0, 0));
+    hOBJ refused = nullptr;
+    EXPECT_EQ(errOBJECT_INCOMPATIBLE, Sys().ObjectCreateQuick(parent, &refused, kIidToken, 0, 0));
+    EXPECT_EQ(nullptr, refused);
 }
 
 TEST_F(HostServices, ImportTablesAreBoundAndReleased) {
