@@ -175,7 +175,7 @@ TEST(PluginLoad, RootLoadsAProxyStubModuleByName) {
               root.LoadProxyStub(host.Root(), 0, narrow.c_str(),
                                  static_cast<std::uint32_t>(narrow.size()), kCodePageSystem));
     EXPECT_EQ(3u, host.Registrations().size());
-    EXPECT_EQ(errLOADING_REMOTE_FAILED,
+    EXPECT_EQ(errREMOTE_LOAD_FAILED,
               root.LoadProxyStub(host.Root(), 0, "no-such-stub.vpm", 0, kCodePageSystem));
 }
 
