@@ -9,6 +9,7 @@ packages=(
   libboost1.81-dev googletest
   libgcrypt20-dev libbenchmark-dev
   msitools
+  python3
 )
 
 missing=()
