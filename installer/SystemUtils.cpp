@@ -154,13 +154,14 @@ LSTATUS RegCopyKeyW(HKEY source, const wchar_t* sourceSubkey, HKEY destination) 
 
 int GetWindowsDir(std::wstring& out) {
     out.clear();
-    // Only the length matters here: Wine's runtime answers the sizing call
-    // with ERANGE, and a missing variable with EINVAL, where Windows'
-    // answers 0 to both.
     size_t required = 0;
+    // Only the length matters here: Wine's runtime answers the length
+    // query with ERANGE and a missing variable with EINVAL, where Windows'
+    // answers 0 to both.
     _wgetenv_s(&required, nullptr, 0, L"windir");
     if (required == 0)
         return 0;
+
     std::wstring value(required, L'\0');
     const errno_t err = _wgetenv_s(&required, value.data(), value.size(), L"windir");
     if (err == 0)
