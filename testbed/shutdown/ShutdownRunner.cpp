@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/UniqueHandle.h"
+#include "common/Wow64Redirector.h"
 #include "installer/SystemUtils.h"
 #include "installer/system/GroupPolicyKeys.h"
 #include "installer/system/ShutdownScript.h"
@@ -35,10 +36,18 @@ std::wstring ReadString(HKEY key, const wchar_t* name) {
     return buffer.data();
 }
 
+/// An entry of the section "Shutdown". The file lies in the system folder
+/// that Windows' own (64-bit) reader sees, so a 32-bit runner reads it with
+/// WOW64 redirection off, as the installer writes it.
 std::wstring IniEntry(const std::wstring& ini, const std::wstring& name) {
+    zev::Wow64Redirector redirector;
+    void* previous = nullptr;
+    const bool redirectionOff = redirector.Disable(&previous);
     std::vector<wchar_t> value(32768, L'\0');
     ::GetPrivateProfileStringW(gp::kShutdownSection, name.c_str(), L"\x01", value.data(),
                                static_cast<DWORD>(value.size()), ini.c_str());
+    if (redirectionOff)
+        redirector.Revert(previous);
     return value.data();
 }
 

@@ -348,3 +348,8 @@ TEST_F(ShutdownScriptTest, ScriptsIniThatCannotBeWrittenIsCleanedUpByDelete) {
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, gp::kObjectKey));
     EXPECT_TRUE(IniShutdown(m_gp.ScriptsIni()).empty());
 }
+
+TEST_F(ShutdownScriptTest, MissingWindirGivesThePolicyFolderWithoutDrive) {
+    ASSERT_EQ(_wputenv_s(L"windir", L""), 0);
+    EXPECT_EQ(CShutdownScript::GetScriptsIniPath(), L"\\system32\\GroupPolicy\\Machine");
+}

@@ -15,8 +15,10 @@ std::vector<TraceRecord> TraceLog::Matching(const std::string& text) const {
 }
 
 TraceLog ParseTraceLog(const std::string& bytes) {
-    static const std::regex record(
-        R"(^(\d\d:\d\d:\d\d\.\d\d\d)\t([0-9a-f]{3,})\t([A-Z]{3}|-?\d+)\t([^\t]*)\t(.*)$)");
+    // The prefix alone goes through the expression: the message may be
+    // very long, and the expression engine recurses once per character.
+    static const std::regex prefix(
+        R"(^(\d\d:\d\d:\d\d\.\d\d\d)\t([0-9a-f]{3,})\t([A-Z]{3}|-?\d+)\t([^\t]*)$)");
     TraceLog log;
     std::string text = bytes;
     // Text-mode files: CRLF ends every line.
@@ -33,12 +35,16 @@ TraceLog ParseTraceLog(const std::string& bytes) {
         if (end == std::string::npos)
             end = lines.size();
         const std::string line = lines.substr(pos, end - pos);
+        size_t tabs = 0, cut = 0;
+        while (tabs < 4 && (cut = line.find('\t', tabs ? cut + 1 : 0)) != std::string::npos)
+            ++tabs;
+        const std::string head = tabs == 4 ? line.substr(0, cut) : std::string();
         std::smatch m;
         if (line == "===ZEV Patcher trace file===") {
             ++log.headers;
             inRecord = false;
-        } else if (std::regex_match(line, m, record)) {
-            log.records.push_back({m[1], m[2], m[3], m[4], m[5]});
+        } else if (tabs == 4 && std::regex_match(head, m, prefix)) {
+            log.records.push_back({m[1], m[2], m[3], m[4], line.substr(cut + 1)});
             inRecord = true;
         } else if (inRecord) {
             log.records.back().message += "\n" + line;
