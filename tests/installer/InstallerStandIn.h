@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/UniqueHandle.h"
+#include "installer/InstallerInvocation.h"
 #include "installer/ProductUpgradeCode.h"
 #include "installer/diagnostics/TraceFile.h"
 #include "testbed/msi/InstallerState.h"
@@ -65,6 +67,19 @@ public:
 private:
     ScratchRegKey m_key;
 };
+
+/// Starts `commandLine` with CrtProc in `cwd`, as the patch runner does,
+/// and waits for it: the program's exit code, or the start's error code.
+inline DWORD RunThroughCrtProc(std::wstring commandLine, const std::wstring& cwd) {
+    PROCESS_INFORMATION info;
+    if (const DWORD started = hotfixer::CrtProc(commandLine, cwd, info))
+        return started;
+    UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    ::WaitForSingleObject(process.get(), INFINITE);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
 
 /// The trace records written since construction.
 class TraceCapture {
