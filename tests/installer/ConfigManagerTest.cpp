@@ -92,3 +92,13 @@ TEST(ConfigManager, UnwritableFileRaisesWithSystemCode) {
         EXPECT_EQ(std::string(e.what()).rfind("CConfigManager::SetSection: ", 0), 0u);
     }
 }
+
+TEST(ConfigManager, UnreadableFileGivesEmptyMap) {
+    TempDir dir;
+    // A folder where the file should be, and a file locked by another handle.
+    CConfigManager folder(dir.path().c_str());
+    IniSection map{{L"x", L"y"}};
+    folder.GetSection(L"S", map);
+    EXPECT_TRUE(map.empty());
+    EXPECT_THROW(folder.SetSection(L"S", {{L"a", L"1"}}), SystemError);
+}
