@@ -81,24 +81,11 @@ inline DWORD RunThroughCrtProc(std::wstring commandLine, const std::wstring& cwd
     return code;
 }
 
-/// The trace records written since construction.
+/// The trace records the process-wide trace file gained since construction.
 class TraceCapture {
 public:
-    TraceCapture()
-        : m_path(FullPath(hotfixer::TraceFile::Instance().GetPath())),
-          m_before(ReadTraceLog(m_path).records.size()) {}
-    std::vector<TraceRecord> Records() const {
-        auto all = ReadTraceLog(m_path).records;
-        return {all.begin() + static_cast<std::ptrdiff_t>(std::min(m_before, all.size())),
-                all.end()};
-    }
-    /// The messages of the new records, as wide text.
-    std::vector<std::wstring> Messages() const {
-        std::vector<std::wstring> out;
-        for (const auto& r : Records())
-            out.push_back(Wide(r.message.c_str()));
-        return out;
-    }
+    TraceCapture() : m_tail(FullPath(hotfixer::TraceFile::Instance().GetPath())) {}
+    std::vector<TraceRecord> Records() const { return m_tail.Read().records; }
     /// The new records at `level` ("ERR", "NTF", ...) whose message is
     /// exactly `message`.
     size_t Count(const std::string& level, const std::wstring& message) const {
@@ -116,8 +103,7 @@ private:
         return n ? std::wstring(full, n) : path;
     }
 
-    std::wstring m_path;
-    size_t m_before;
+    TraceTail m_tail;
 };
 
 } // namespace zev::test

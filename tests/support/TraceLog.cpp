@@ -15,8 +15,10 @@ std::vector<TraceRecord> TraceLog::Matching(const std::string& text) const {
 }
 
 TraceLog ParseTraceLog(const std::string& bytes) {
+    // Only the prefix goes through the regex: libstdc++ matches recursively,
+    // and a message of 100,000 characters would overflow the stack.
     static const std::regex record(
-        R"(^(\d\d:\d\d:\d\d\.\d\d\d)\t([0-9a-f]{3,})\t([A-Z]{3}|-?\d+)\t([^\t]*)\t(.*)$)");
+        R"((\d\d:\d\d:\d\d\.\d\d\d)\t([0-9a-f]{3,})\t([A-Z]{3}|-?\d+)\t([^\t]*)\t)");
     TraceLog log;
     std::string text = bytes;
     // Text-mode files: CRLF ends every line.
@@ -37,8 +39,8 @@ TraceLog ParseTraceLog(const std::string& bytes) {
         if (line == "===ZEV Patcher trace file===") {
             ++log.headers;
             inRecord = false;
-        } else if (std::regex_match(line, m, record)) {
-            log.records.push_back({m[1], m[2], m[3], m[4], m[5]});
+        } else if (std::regex_search(line, m, record, std::regex_constants::match_continuous)) {
+            log.records.push_back({m[1], m[2], m[3], m[4], m.suffix()});
             inRecord = true;
         } else if (inRecord) {
             log.records.back().message += "\n" + line;
