@@ -3,6 +3,8 @@
 #include <rpc.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "common/UniqueHandle.h"
 #include "installer/SystemUtils.h"
 #include "installer/diagnostics/TraceFile.h"
@@ -36,7 +38,10 @@ DWORD CreateDirRecurs(const wchar_t* path) {
     static constexpr wchar_t kOperation[] = L"CreateDirRecurs";
     if (!path)
         return ERROR_INVALID_PARAMETER;
-    const std::wstring dir = path;
+    // The long-path form takes names verbatim: "/" would be part of a name
+    // there, and the parent could not be found by its separator.
+    std::wstring dir = path;
+    std::replace(dir.begin(), dir.end(), L'/', L'\\');
     DWORD result = CreateLongPathDirectory(dir);
     if (result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND) {
         const size_t cut = dir.rfind(L'\\');

@@ -11,7 +11,7 @@
 namespace hotfixer {
 
 /// Creates `path` and its missing parents through the long-path form
-/// "\\?\<path>". Returns 0 (also when it already exists), 87 for a null
+/// "\\?\<path>"; "/" counts as a separator. Returns 0 (also when it already exists), 87 for a null
 /// path, 161 (traced) when a missing parent cannot be named, or the
 /// Windows error code.
 DWORD CreateDirRecurs(const wchar_t* path);

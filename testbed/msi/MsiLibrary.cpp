@@ -13,9 +13,11 @@ namespace {
 
 constexpr size_t kGuidChars = 38;
 
+// Answer buffers hold 39 characters: a GUID in braces and its NUL.
 void CopyGuid(const std::wstring& guid, wchar_t* out) {
-    wmemcpy(out, guid.c_str(), kGuidChars);
-    out[kGuidChars] = L'\0';
+    const size_t n = guid.size() < kGuidChars ? guid.size() : kGuidChars;
+    wmemcpy(out, guid.c_str(), n);
+    out[n] = L'\0';
 }
 
 } // namespace

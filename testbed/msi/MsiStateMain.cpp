@@ -1,7 +1,8 @@
 // msistate: prepares and shows the Windows Installer stand-ins' state for
 // the demonstration and for manual runs.
-//   msistate install <ProductCode>   installs a product under the protected
-//                                    product's upgrade code
+//   msistate install [<ProductCode>] installs a product under the protected
+//                                    product's upgrade code (by default the
+//                                    product the test package targets)
 //   msistate patches <ProductCode>   lists the patches applied to it
 //   msistate exit-code <N>           msiexec's next exit codes (0: none)
 //   msistate clear                   deletes the whole state
@@ -14,11 +15,16 @@
 #include "installer/ProductUpgradeCode.h"
 #include "testbed/msi/InstallerState.h"
 
+#define ZEV_WIDEN2(x) L##x
+#define ZEV_WIDEN(x) ZEV_WIDEN2(x)
+#define ZEV_TEST_PRODUCT_CODE_W ZEV_WIDEN(ZEV_TEST_PRODUCT_CODE)
+
 int wmain(int argc, wchar_t** argv) {
     using namespace zev::msistate;
     const std::wstring command = argc > 1 ? argv[1] : L"";
-    if (command == L"install" && argc == 3 && IsBracedGuid(argv[2])) {
-        return static_cast<int>(InstallProduct(argv[2], zev::product::kProductUpgradeCode));
+    if (command == L"install" && (argc == 2 || (argc == 3 && IsBracedGuid(argv[2])))) {
+        const std::wstring product = argc == 3 ? argv[2] : ZEV_TEST_PRODUCT_CODE_W;
+        return static_cast<int>(InstallProduct(product, zev::product::kProductUpgradeCode));
     } else if (command == L"patches" && argc == 3) {
         for (const AppliedPatch& patch : Patches(argv[2]))
             wprintf(L"%ls\t%ls\n", patch.guid.c_str(), patch.transforms.c_str());
@@ -29,7 +35,7 @@ int wmain(int argc, wchar_t** argv) {
         const LSTATUS result = ClearState();
         return result == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int>(result);
     }
-    fwprintf(stderr, L"usage: msistate install <ProductCode> | patches <ProductCode> |"
+    fwprintf(stderr, L"usage: msistate install [<ProductCode>] | patches <ProductCode> |"
                      L" exit-code <N> | clear\n");
     return 2;
 }

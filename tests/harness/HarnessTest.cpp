@@ -56,3 +56,10 @@ TEST(Harness, TraceLogParsesHeadersAndRecords) {
     EXPECT_EQ(log.records[1].message, "line one\nline two");
     EXPECT_EQ(log.records[2].level, "-150");
 }
+
+TEST(Harness, TraceLogParsesARecordOfAHundredThousandCharacters) {
+    const std::string message = "Parse CMD line: /x " + std::string(100000, 'a');
+    const TraceLog log = ParseTraceLog("\r\n14:03:07.052\t1a4\tNTF\tpatch\t" + message);
+    ASSERT_EQ(log.records.size(), 1u);
+    EXPECT_EQ(log.records[0].message, message);
+}

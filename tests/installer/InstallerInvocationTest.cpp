@@ -2,7 +2,6 @@
 // code; runs against the stand-in msiexec.exe beside the test program.
 #include <gtest/gtest.h>
 
-#include "common/UniqueHandle.h"
 #include "installer/InstallerInvocation.h"
 #include "installer/PatchManager.h"
 #include "installer/Unpacker.h"
@@ -12,26 +11,6 @@
 using namespace hotfixer;
 using namespace zev::test;
 namespace msistate = zev::msistate;
-
-namespace {
-
-constexpr wchar_t kGuid[] = L"{FA7AA09B-8B56-4571-B835-5E2FF8BAE62A}";
-
-// Runs a command line through CrtProc and waits for its exit code.
-DWORD RunAndWait(std::wstring commandLine, const std::wstring& cwd) {
-    PROCESS_INFORMATION info;
-    const DWORD started = CrtProc(commandLine, cwd, info);
-    EXPECT_EQ(started, 0u);
-    if (started)
-        return started;
-    zev::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
-    ::WaitForSingleObject(process.get(), INFINITE);
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
-    return code;
-}
-
-} // namespace
 
 TEST(InstallerInvocation, ApplyCommandLines) {
     const struct {
@@ -78,20 +57,20 @@ TEST(InstallerInvocation, RemovalCommandLinesTakeTheProductFromTheStateBook) {
         const wchar_t* traceRoot;
         std::wstring expected;
     } rows[] = {
-        {{kGuid},
+        {{kPatchGuid},
          false,
          L"C:\\Logs\\",
-         L"msiexec.exe /package " + product + L" /uninstall " + kGuid +
+         L"msiexec.exe /package " + product + L" /uninstall " + kPatchGuid +
              L" /lv+* \"C:\\Logs\\ZAVEvaduRUD.log\" /qn INSTALLONREBOOT=1"},
-        {{kGuid},
+        {{kPatchGuid},
          true,
          L"C:\\Trace Logs\\",
-         L"msiexec.exe /package " + product + L" /uninstall " + kGuid +
+         L"msiexec.exe /package " + product + L" /uninstall " + kPatchGuid +
              L" /lv+* \"C:\\Trace Logs\\ZAVEvaduRUD.log\" INSTALLONREBOOT=1"},
-        {{kGuid, L"{00000000-0000-0000-0000-000000000001}"},
+        {{kPatchGuid, L"{00000000-0000-0000-0000-000000000001}"},
          false,
          L"",
-         L"msiexec.exe /package " + product + L" /uninstall " + kGuid +
+         L"msiexec.exe /package " + product + L" /uninstall " + kPatchGuid +
              L";{00000000-0000-0000-0000-000000000001} /lv+* \"ZAVEvaduRUD.log\" /qn "
              L"INSTALLONREBOOT=1"},
         {{},
@@ -113,7 +92,7 @@ TEST(InstallerInvocation, ApplyWithAnEmptyTraceRootLogsIntoThePatchesFolder) {
     const std::wstring package = patches / L"hx318.msp";
     CUnpacker::ExtractResourceToFile(package);
 
-    EXPECT_EQ(RunAndWait(GetApplyCommandLine({package}, false, L""), patches.path()), 0u);
+    EXPECT_EQ(RunThroughCrtProc(GetApplyCommandLine({package}, false, L""), patches.path()), 0u);
     EXPECT_EQ(standIn.Applied(), std::vector<std::wstring>{kPatchGuid});
     const std::string log = ReadFileBytes(patches / kInstallerLogName);
     EXPECT_NE(log.find("/update"), std::string::npos) << log;
@@ -128,7 +107,8 @@ TEST(InstallerInvocation, RemovalThroughMsiexecAppendsToTheLog) {
     const std::wstring root = dir.path() + L"\\";
     WriteFileBytes(dir / kInstallerLogName, "earlier run\r\n");
 
-    EXPECT_EQ(RunAndWait(GetUninstallCommandLine({kPatchGuid}, true, book, root), dir.path()), 0u);
+    EXPECT_EQ(
+        RunThroughCrtProc(GetUninstallCommandLine({kPatchGuid}, true, book, root), dir.path()), 0u);
     EXPECT_TRUE(standIn.Applied().empty());
     const std::string log = ReadFileBytes(dir / kInstallerLogName);
     EXPECT_EQ(log.rfind("earlier run\r\n", 0), 0u);
@@ -149,7 +129,7 @@ TEST(InstallerInvocation, InjectedExitCodesAndTheirJudgement) {
         SCOPED_TRACE(row.code);
         msistate::RemovePatch(kProductCode, kPatchGuid);
         msistate::SetInjectedExitCode(row.code);
-        const DWORD code = RunAndWait(GetApplyCommandLine({package}, false), patches.path());
+        const DWORD code = RunThroughCrtProc(GetApplyCommandLine({package}, false), patches.path());
         EXPECT_EQ(code, row.code);
         EXPECT_EQ(IsInstallerSuccess(code), row.success);
         EXPECT_EQ(standIn.Applied().size(), row.applied ? 1u : 0u);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/UniqueHandle.h"
+#include "installer/InstallerInvocation.h"
 #include "installer/ProductUpgradeCode.h"
 #include "installer/diagnostics/TraceFile.h"
 #include "testbed/msi/InstallerState.h"
@@ -66,24 +68,24 @@ private:
     ScratchRegKey m_key;
 };
 
-/// The trace records written since construction.
+/// Starts `commandLine` with CrtProc in `cwd`, as the patch runner does,
+/// and waits for it: the program's exit code, or the start's error code.
+inline DWORD RunThroughCrtProc(std::wstring commandLine, const std::wstring& cwd) {
+    PROCESS_INFORMATION info;
+    if (const DWORD started = hotfixer::CrtProc(commandLine, cwd, info))
+        return started;
+    UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    ::WaitForSingleObject(process.get(), INFINITE);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+/// The trace records the process-wide trace file gained since construction.
 class TraceCapture {
 public:
-    TraceCapture()
-        : m_path(FullPath(hotfixer::TraceFile::Instance().GetPath())),
-          m_before(ReadTraceLog(m_path).records.size()) {}
-    std::vector<TraceRecord> Records() const {
-        auto all = ReadTraceLog(m_path).records;
-        return {all.begin() + static_cast<std::ptrdiff_t>(std::min(m_before, all.size())),
-                all.end()};
-    }
-    /// The messages of the new records, as wide text.
-    std::vector<std::wstring> Messages() const {
-        std::vector<std::wstring> out;
-        for (const auto& r : Records())
-            out.push_back(Wide(r.message.c_str()));
-        return out;
-    }
+    TraceCapture() : m_tail(FullPath(hotfixer::TraceFile::Instance().GetPath())) {}
+    std::vector<TraceRecord> Records() const { return m_tail.Read().records; }
     /// The new records at `level` ("ERR", "NTF", ...) whose message is
     /// exactly `message`.
     size_t Count(const std::string& level, const std::wstring& message) const {
@@ -101,8 +103,7 @@ private:
         return n ? std::wstring(full, n) : path;
     }
 
-    std::wstring m_path;
-    size_t m_before;
+    TraceTail m_tail;
 };
 
 } // namespace zev::test

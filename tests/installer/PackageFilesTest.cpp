@@ -67,6 +67,13 @@ TEST(CreateDirRecurs, CreatesMissingParentsAndAcceptsExistingFolders) {
     EXPECT_EQ(CreateDirRecurs(nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+TEST(CreateDirRecurs, ForwardSlashesSeparateLikeBackslashes) {
+    // A product folder read as "C:\Product/" gives "C:\Product/Patches".
+    TempDir dir;
+    EXPECT_EQ(CreateDirRecurs((dir.path() + L"/Product/Patches").c_str()), 0u);
+    EXPECT_TRUE(IsDirectory(dir / L"Product\\Patches"));
+}
+
 TEST(CreateDirRecurs, PathsLongerThanMaxPath) {
     TempDir dir;
     std::wstring deep = dir.path();

@@ -6,7 +6,6 @@
 #include <functional>
 #include <memory>
 
-#include "common/UniqueHandle.h"
 #include "installer/FileUtils.h"
 #include "installer/InstallerInvocation.h"
 #include "installer/PatchManager.h"
@@ -43,17 +42,9 @@ protected:
     }
     std::wstring Package() const { return m_patches + L"\\" + kPackageFileName; }
 
-    // Runs msiexec on a command line in the patches folder, as the runner does.
-    DWORD Msiexec(std::wstring commandLine) const {
-        PROCESS_INFORMATION info;
-        const DWORD started = CrtProc(commandLine, m_patches, info);
-        if (started)
-            return started;
-        zev::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
-        ::WaitForSingleObject(process.get(), INFINITE);
-        DWORD code = 0;
-        ::GetExitCodeProcess(process.get(), &code);
-        return code;
+    // Runs msiexec in the patches folder, as the runner does.
+    DWORD Msiexec(const std::wstring& commandLine) const {
+        return RunThroughCrtProc(commandLine, m_patches);
     }
 
     InstallerStandIn m_standIn;

@@ -346,10 +346,12 @@ private:
     bool ReadChain(const std::vector<std::uint32_t>& fat, std::uint32_t start, const Bytes* pool,
                    std::size_t unit, std::size_t limit, Bytes& out) const {
         Bytes data;
+        std::vector<bool> visited(fat.size(), false);
         std::uint32_t s = start;
-        for (std::size_t guard = 0; s != kEndOfChain && data.size() < limit; ++guard) {
-            if (s > kMaxRegSect || s >= fat.size() || guard > fat.size())
+        while (s != kEndOfChain && data.size() < limit) {
+            if (s > kMaxRegSect || s >= fat.size() || visited[s])
                 return false;
+            visited[s] = true;
             const std::size_t at = pool ? s * unit : Offset(s);
             const std::size_t available = pool ? pool->size() : m_file.size();
             if (at + unit > available)
