@@ -4,9 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for tree in native win32 win64; do
-  if [ ! -f "build/$tree/CMakeCache.txt" ]; then
-    cmake --preset "$tree" >/dev/null
-  fi
+  # Configuring again is cheap and picks up preset changes.
+  cmake --preset "$tree" >/dev/null
   echo "== building $tree"
   cmake --build --preset "$tree"
 done
