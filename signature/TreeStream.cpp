@@ -94,6 +94,8 @@ public:
         uint32_t id;
         if (!m_src.U8(flags) || (flags & 0xF8) != 0 || !m_src.U32(id))
             return false;
+        if (depth == 0 && (flags & 4)) // the root has no parent to share
+            return false;
         parent.children.emplace_back(id & 0x7FFFFFFF);
         // `parent.children` may grow below, so the node is reached by index.
         const size_t index = parent.children.size() - 1;
