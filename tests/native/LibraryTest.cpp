@@ -98,6 +98,20 @@ TEST_F(LibraryTest, AcceptsSignedObjectsAndNamesTheRefusedOnes) {
     EXPECT_EQ(Param(m_objs, b, kParamStatus), kConsistencyCheckFailed);
 }
 
+TEST_F(LibraryTest, EveryFlippedByteOfASignedObjectIsRefused) {
+    ASSERT_EQ(Prepare(), kOk);
+    const auto good = Signed("a short signed object");
+    for (size_t pos = 0; pos < good.size(); ++pos) {
+        auto bad = good;
+        bad[pos] ^= 0x04; // keeps Base64 characters Base64 more often than not
+        ParList* list = nullptr;
+        ASSERT_EQ(ZSIG_ParList_Create(&list), kOk);
+        ZSIG_ParList_AddObjectImage(list, bad.data(), uint32_t(bad.size()), nullptr, nullptr);
+        EXPECT_EQ(ZSIG_CheckObjects(m_ctx, list, 0), kConsistencyCheckFailed) << "byte " << pos;
+        ZSIG_ParList_Release(list);
+    }
+}
+
 TEST_F(LibraryTest, ObjectStatusesTellWhy) {
     ASSERT_EQ(Prepare(), kOk);
     zsign::PrivateKey unknown = m_signKey;
