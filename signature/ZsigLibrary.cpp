@@ -248,6 +248,29 @@ bool IsObjectKind(uint32_t id) {
     return kind == kKindObjectA || kind == kKindObjectImage || kind == kKindObjectC;
 }
 
+bool IsRegistryKind(uint32_t id) {
+    return (id & kKindMask) == kKindRegistryImage;
+}
+
+// The common start of the two set operations: the arguments, and the items
+// of the wanted kinds (kNotFound when there is none).
+Result SelectItems(Context* ctx, ParList* list, bool (*wanted)(uint32_t),
+                   std::vector<Node*>& items) {
+    if (!Initialised())
+        return ctx ? ctx->Answer(kNotInitialised) : kNotInitialised;
+    if (!ctx || !list)
+        return ctx ? ctx->Answer(kInvalidArgument) : kInvalidArgument;
+    for (Node* n : list->Items()) {
+        if (wanted(n->id))
+            items.push_back(n);
+    }
+    if (items.empty()) {
+        list->Answer(kNotFound);
+        return ctx->Answer(kNotFound);
+    }
+    return kOk;
+}
+
 } // namespace
 
 Context* ZSIG_Init(AllocFn alloc, FreeFn release, uint32_t reserved, uint32_t useForTree) {
@@ -427,19 +450,9 @@ Result ZSIG_ParList_GetParam(ParList* list, ItemHandle item, uint32_t number, vo
 // is the first failing item's status; failing none, kNoRegistryAccepted
 // when the context still has no key registry.
 Result ZSIG_PrepareRegsSet(Context* ctx, ParList* list, uint32_t /*reserved*/) {
-    if (!Initialised())
-        return ctx ? ctx->Answer(kNotInitialised) : kNotInitialised;
-    if (!ctx || !list)
-        return ctx ? ctx->Answer(kInvalidArgument) : kInvalidArgument;
     std::vector<Node*> items;
-    for (Node* n : list->Items()) {
-        if ((n->id & kKindMask) == kKindRegistryImage)
-            items.push_back(n);
-    }
-    if (items.empty()) {
-        list->Answer(kNotFound);
-        return ctx->Answer(kNotFound);
-    }
+    if (const Result r = SelectItems(ctx, list, IsRegistryKind, items); r != kOk)
+        return r;
     std::vector<SignedRegistry> regs;
     for (Node* n : items) {
         std::vector<uint8_t> bytes;
@@ -519,19 +532,9 @@ Result ZSIG_PrepareRegsSet(Context* ctx, ParList* list, uint32_t /*reserved*/) {
 // tag), kNoSignatureOrRegistry (no tag and no registry),
 // kDigestPositionBeyondRegistry, kReaderFailed.
 Result ZSIG_CheckObjects(Context* ctx, ParList* list, uint32_t /*reserved*/) {
-    if (!Initialised())
-        return ctx ? ctx->Answer(kNotInitialised) : kNotInitialised;
-    if (!ctx || !list)
-        return ctx ? ctx->Answer(kInvalidArgument) : kInvalidArgument;
     std::vector<Node*> objects;
-    for (Node* n : list->Items()) {
-        if (IsObjectKind(n->id))
-            objects.push_back(n);
-    }
-    if (objects.empty()) {
-        list->Answer(kNotFound);
-        return ctx->Answer(kNotFound);
-    }
+    if (const Result r = SelectItems(ctx, list, IsObjectKind, objects); r != kOk)
+        return r;
     bool allAccepted = true;
     for (Node* n : objects) {
         n->SetU32(kIdStatus, kNotYetVerified);

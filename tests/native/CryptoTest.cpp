@@ -26,6 +26,12 @@ U256 Hex(const char* hex) {
     return U256::FromBigEndian(b);
 }
 
+// The worked example of GOST R 34.10-2001 (its appendix): private key d,
+// message number e and nonce k.
+constexpr char kExampleD[] = "7A929ADE789BB9BE10ED359DD39A72C11B60961F49397EEE1D19CE9891EC3B28";
+constexpr char kExampleE[] = "2DFBC1B372D89A1188C09C52E0EEC61FCE52032AB1022E8E67ECE6672B043EE5";
+constexpr char kExampleK[] = "77105C9B20BCD3122823C8CF6FCC7B956DE33814E95B7FE64FED924594DCEAB3";
+
 std::string Digest(const std::string& text) {
     uint8_t d[32];
     Gostr3411::Digest(text.data(), text.size(), d);
@@ -80,9 +86,9 @@ TEST(Gostr3411, AgreesWithLibgcryptOnLengthsAndSplits) {
 // The worked example of GOST R 34.10-2001 (its appendix).
 TEST(Gostr3410, WorkedExampleOfTheStandard) {
     const Curve& curve = DefaultCurveContext();
-    const U256 d = Hex("7A929ADE789BB9BE10ED359DD39A72C11B60961F49397EEE1D19CE9891EC3B28");
-    const U256 e = Hex("2DFBC1B372D89A1188C09C52E0EEC61FCE52032AB1022E8E67ECE6672B043EE5");
-    const U256 k = Hex("77105C9B20BCD3122823C8CF6FCC7B956DE33814E95B7FE64FED924594DCEAB3");
+    const U256 d = Hex(kExampleD);
+    const U256 e = Hex(kExampleE);
+    const U256 k = Hex(kExampleK);
     const AffinePoint q = DerivePublicKey(curve, d);
     EXPECT_EQ(HexOf(q.x), "7f2b49e270db6d90d8595bec458b50c58585ba1d4e9b788f6689dbd8e56fd80b");
     EXPECT_EQ(HexOf(q.y), "26f1b489d6701dd185c8413a977b3cbbaf64d1c593d26627dffb101a87ff77da");
@@ -95,9 +101,9 @@ TEST(Gostr3410, WorkedExampleOfTheStandard) {
 
 TEST(Gostr3410, RefusesOutOfRangeValuesWrongKeysAndFlippedBits) {
     const Curve& curve = DefaultCurveContext();
-    const U256 d = Hex("7A929ADE789BB9BE10ED359DD39A72C11B60961F49397EEE1D19CE9891EC3B28");
-    const U256 e = Hex("2DFBC1B372D89A1188C09C52E0EEC61FCE52032AB1022E8E67ECE6672B043EE5");
-    const U256 k = Hex("77105C9B20BCD3122823C8CF6FCC7B956DE33814E95B7FE64FED924594DCEAB3");
+    const U256 d = Hex(kExampleD);
+    const U256 e = Hex(kExampleE);
+    const U256 k = Hex(kExampleK);
     const AffinePoint q = DerivePublicKey(curve, d);
     U256 r, s;
     ASSERT_TRUE(SignRaw(curve, d, e, k, r, s));

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/zsign/ZsignCommands.h"
+
 namespace zev::test {
 
 void InitGcrypt() {
@@ -16,13 +18,7 @@ void InitGcrypt() {
 }
 
 std::string HexOf(const uint8_t* data, size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < size; ++i) {
-        s.push_back(digits[data[i] >> 4]);
-        s.push_back(digits[data[i] & 15]);
-    }
-    return s;
+    return zsign::ToHex(data, size);
 }
 
 std::string HexOf(const zsig::U256& v) {
