@@ -24,6 +24,7 @@ constexpr int32_t kReaderRead = 2;
 constexpr int32_t kReaderClose = 4;
 constexpr uint32_t kAcceptedByRegistry = 1;
 constexpr uint32_t kAcceptedBySignature = 2;
+constexpr size_t kMaxItems = 0x4000;
 
 struct ProcessState {
     AllocFn alloc = nullptr;
@@ -85,12 +86,13 @@ struct ParList {
         return r;
     }
     // Serials come from a generator seeded with the list's address, redrawn
-    // while taken.
+    // while taken; a list holds at most kMaxItems items, so a free serial
+    // is always found quickly.
     ItemHandle NewHandle() {
         for (;;) {
             seed = seed * 1103515245u + 12345u;
-            const ItemHandle h = ItemHandle(((seed >> 16) & 0x7FFF) % 0xFFFF);
-            if (h != 0 && !Item(h))
+            const ItemHandle h = ItemHandle(((seed >> 8) & 0xFFFF) % 0xFFFF);
+            if (h != 0 && content.count(h) == 0)
                 return h;
         }
     }
@@ -229,6 +231,10 @@ ItemHandle AddImage(ParList* list, uint32_t kind, const void* content, uint32_t 
     }
     if (!reader && (!content || size == 0)) {
         list->Answer(kInvalidArgument);
+        return 0;
+    }
+    if (list->content.size() >= kMaxItems) {
+        list->Answer(kNoMemory);
         return 0;
     }
     const ItemHandle h = list->NewHandle();

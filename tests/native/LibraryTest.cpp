@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -267,6 +268,21 @@ TEST_F(LibraryTest, ParametersAndArguments) {
     EXPECT_EQ(
         ZSIG_Init([](size_t n) { return std::malloc(n); }, [](void* p) { std::free(p); }, 0, 1),
         nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LibraryTest, AListHoldsABoundedNumberOfDistinctItems) {
+    const auto content = Bytes("x");
+    std::set<ItemHandle> handles;
+    for (int i = 0; i < 0x4000; ++i)
+        handles.insert(AddObject(content));
+    EXPECT_EQ(handles.size(), 0x4000u);
+    EXPECT_EQ(handles.count(0), 0u);
+    EXPECT_EQ(AddObject(content), 0);
+    EXPECT_EQ(ZSIG_ParList_LastResult(m_objs), kNoMemory);
 }
 
 } // namespace
