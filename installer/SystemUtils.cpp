@@ -155,11 +155,15 @@ LSTATUS RegCopyKeyW(HKEY source, const wchar_t* sourceSubkey, HKEY destination) 
 int GetWindowsDir(std::wstring& out) {
     out.clear();
     size_t required = 0;
-    errno_t err = _wgetenv_s(&required, nullptr, 0, L"windir");
-    if (err != 0 || required == 0)
-        return err;
+    // Only the length matters here: Wine's runtime answers the length
+    // query with ERANGE and a missing variable with EINVAL, where Windows'
+    // answers 0 to both.
+    _wgetenv_s(&required, nullptr, 0, L"windir");
+    if (required == 0)
+        return 0;
+
     std::wstring value(required, L'\0');
-    err = _wgetenv_s(&required, value.data(), value.size(), L"windir");
+    const errno_t err = _wgetenv_s(&required, value.data(), value.size(), L"windir");
     if (err == 0)
         out.assign(value.c_str());
     return err;

@@ -23,9 +23,9 @@ struct LevelNameRow {
     const wchar_t* name;
 };
 constexpr LevelNameRow kLevelNames[] = {
-    {kTraceAlways, L"ALW"},  {kTraceFatal, L"FTL"},     {kTraceDanger, L"DNG"},
-    {kTraceError, L"ERR"},   {kTraceWarning, L"WRN"},   {kTraceImportant, L"IMP"},
-    {kTraceNotify, L"NTF"},  {kTraceNoise, L"NOI"},     {kTraceSpam, L"SPM"},
+    {kTraceAlways, L"ALW"},   {kTraceFatal, L"FTL"},   {kTraceDanger, L"DNG"},
+    {kTraceError, L"ERR"},    {kTraceWarning, L"WRN"}, {kTraceImportant, L"IMP"},
+    {kTraceNotify, L"NTF"},   {kTraceNoise, L"NOI"},   {kTraceSpam, L"SPM"},
     {kTraceAnnoying, L"ANN"}, {kTraceFfr, L"FFR"},
 };
 
@@ -130,6 +130,8 @@ void TraceLine(int level, const wchar_t* format, ...) {
     ::SetLastError(err);
 }
 
-std::wstring GetTraceRoot() { return TraceFile::Instance().GetTraceRoot(); }
+std::wstring GetTraceRoot() {
+    return TraceFile::Instance().GetTraceRoot();
+}
 
 } // namespace hotfixer

@@ -6,8 +6,8 @@
 
 namespace zev::test {
 
-ProcessResult RunProgram(const std::wstring& exe, const std::wstring& args,
-                         const std::wstring& cwd, DWORD timeoutMs) {
+ProcessResult RunProgram(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
+                         DWORD timeoutMs) {
     ProcessResult result;
     SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
     UniqueKernelHandle readEnd, writeEnd;

@@ -20,10 +20,11 @@ std::wstring UniqueName() {
     return name;
 }
 
+// Absolute drive paths get the long-path prefix; others stay as they are.
 static std::wstring LongForm(const std::wstring& path) {
-    if (path.rfind(L"\\\\", 0) == 0)
-        return path;
-    return L"\\\\?\\" + path;
+    if (path.size() > 2 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
+        return L"\\\\?\\" + path;
+    return path;
 }
 
 void RemoveTree(const std::wstring& path) {
@@ -60,7 +61,9 @@ TempDir::TempDir() {
         throw std::runtime_error("TempDir: CreateDirectoryW failed");
 }
 
-TempDir::~TempDir() { RemoveTree(m_path); }
+TempDir::~TempDir() {
+    RemoveTree(m_path);
+}
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     UniqueFile f(::CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -54,4 +54,16 @@ TraceLog ReadTraceLog(const std::wstring& path) {
     return ParseTraceLog(ReadFileBytes(path));
 }
 
+TraceTail::TraceTail(std::wstring path) : m_path(std::move(path)) {
+    if (FileExists(m_path))
+        m_offset = ReadFileBytes(m_path).size();
+}
+
+TraceLog TraceTail::Read() const {
+    if (!FileExists(m_path))
+        return {};
+    const std::string bytes = ReadFileBytes(m_path);
+    return ParseTraceLog(bytes.size() > m_offset ? bytes.substr(m_offset) : std::string());
+}
+
 } // namespace zev::test

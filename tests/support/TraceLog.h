@@ -27,4 +27,16 @@ TraceLog ParseTraceLog(const std::string& bytes);
 /// Reads and parses a trace file; an empty log when it does not exist.
 TraceLog ReadTraceLog(const std::wstring& path);
 
+/// What a trace file gained since this object was made: for tests that
+/// share a process-wide trace file with earlier tests.
+class TraceTail {
+public:
+    explicit TraceTail(std::wstring path);
+    TraceLog Read() const;
+
+private:
+    std::wstring m_path;
+    size_t m_offset = 0;
+};
+
 } // namespace zev::test
