@@ -2,13 +2,17 @@
 # and build the three trees.
 AREA ?=
 
-.PHONY: test demo deps build clean
+.PHONY: test demo bench deps build clean
 
 test: build
 	scripts/test.sh $(AREA)
 
 demo: build
 	scripts/demo.sh
+
+# Speed of the signature core against libgcrypt (prints the ratios).
+bench: build
+	build/native/tests/native/bench/zsig_bench
 
 deps:
 	scripts/install-deps.sh

@@ -22,8 +22,9 @@ HANDLE OpenForRead(const std::wstring& path) {
     return ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-// The lower-cased file name of a path with "/" turned into "\".
-std::wstring ObjectName(const std::wstring& path) {
+} // namespace
+
+std::wstring FileSignChecker::ObjectName(const std::wstring& path) {
     const size_t cut = path.find_last_of(L"\\/");
     std::wstring name = cut == std::wstring::npos ? path : path.substr(cut + 1);
     if (!name.empty())
@@ -34,8 +35,6 @@ std::wstring ObjectName(const std::wstring& path) {
     }
     return name;
 }
-
-} // namespace
 
 int32_t FileSignChecker::WinErrorToCode(DWORD error) {
     for (const WinErrorCode& e : kWinErrorCodes) {

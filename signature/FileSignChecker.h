@@ -49,6 +49,9 @@ public:
     static int32_t LoadFile(FileImage& image);
     /// The result code of a Windows error (FileSignCodes.h).
     static int32_t WinErrorToCode(DWORD error);
+    /// The name an object image carries: the part of the path after its last
+    /// "\\" or "/", lower-cased.
+    static std::wstring ObjectName(const std::wstring& path);
 
 private:
     int32_t AddImage(zsig::ParList* list, const std::wstring& path, bool object);

@@ -98,10 +98,11 @@ Gostr3411::Gostr3411(const uint8_t* startValue) : m_tables(HashTables()) {
 // H = f(H, M): key generation, encryption of the four 64-bit parts of H,
 // and the mixing transform psi^61(H ^ psi(M ^ psi^12(S))).
 void Gostr3411::Compress(const uint32_t m[8]) {
-    uint32_t u[8], v[8], w[8], key[8], s[8];
+    uint32_t u[8], v[8], w[8], key[4][8], s[8];
     for (int i = 0; i < 8; ++i) {
         u[i] = m_h[i];
         v[i] = m[i];
+        s[i] = m_h[i];
     }
     for (int part = 0; part < 4; ++part) {
         if (part > 0) {
@@ -115,11 +116,10 @@ void Gostr3411::Compress(const uint32_t m[8]) {
         }
         for (int i = 0; i < 8; ++i)
             w[i] = u[i] ^ v[i];
-        TransformP(w, key);
-        s[2 * part] = m_h[2 * part];
-        s[2 * part + 1] = m_h[2 * part + 1];
-        GostEncrypt(m_tables, key, s[2 * part], s[2 * part + 1]);
+        TransformP(w, key[part]);
     }
+    // The four encryptions are independent: interleaved, they overlap.
+    GostEncrypt4(m_tables, key, s);
 
     uint16_t z[16 + 61];
     ToWords16(s, z);

@@ -57,8 +57,8 @@ public:
     size_t Remaining() const { return m_size - m_pos; }
     void SetChunkSize(uint32_t n) { m_chunkSize = n; }
     size_t Position() const { return m_pos; }
-    /// Checks the CRC of the last, partial chunk.
-    bool Finish() { return m_inChunk == 0 || CheckCrc(); }
+    /// Checks the CRC of the last, partial chunk (nothing when not chunked).
+    bool Finish() { return !m_chunked || m_inChunk == 0 || CheckCrc(); }
 
 private:
     bool CheckCrc() {
@@ -93,6 +93,8 @@ public:
         uint8_t flags;
         uint32_t id;
         if (!m_src.U8(flags) || (flags & 0xF8) != 0 || !m_src.U32(id))
+            return false;
+        if (depth == 0 && (flags & 4)) // the root has no parent to share
             return false;
         parent.children.emplace_back(id & 0x7FFFFFFF);
         // `parent.children` may grow below, so the node is reached by index.
@@ -283,6 +285,17 @@ void PutRecord(std::vector<uint8_t>& out, const Node& n, bool hasSiblings) {
     }
 }
 
+// One root record, then the CRC of the last chunk (when chunked).
+Result DecodeRoot(Source& src, Node& root, size_t& consumed) {
+    Node holder;
+    Decoder dec(src);
+    if (!dec.Record(holder, 0) || holder.children.size() != 1 || !src.Finish())
+        return kContainerNoData;
+    root = std::move(holder.children[0]);
+    consumed = src.Position();
+    return kOk;
+}
+
 } // namespace
 
 Result DecodeTreeStream(const uint8_t* data, size_t size, Node& root, size_t& consumed) {
@@ -303,13 +316,7 @@ Result DecodeTreeStream(const uint8_t* data, size_t size, Node& root, size_t& co
     if (chunkSize < kMinChunkSize || chunkSize > kMaxChunkSize)
         return kContainerNoData;
     src.SetChunkSize(chunkSize);
-    Node holder;
-    Decoder dec(src);
-    if (!dec.Record(holder, 0) || holder.children.size() != 1 || !src.Finish())
-        return kContainerNoData;
-    root = std::move(holder.children[0]);
-    consumed = src.Position();
-    return kOk;
+    return DecodeRoot(src, root, consumed);
 }
 
 Result DecodeNodeRecord(const uint8_t* data, size_t size, Node& root, size_t& consumed) {
@@ -317,13 +324,7 @@ Result DecodeNodeRecord(const uint8_t* data, size_t size, Node& root, size_t& co
     if (!data || size == 0)
         return kContainerNoData;
     Source src(data, size, false);
-    Node holder;
-    Decoder dec(src);
-    if (!dec.Record(holder, 0) || holder.children.size() != 1)
-        return kContainerNoData;
-    root = std::move(holder.children[0]);
-    consumed = src.Position();
-    return kOk;
+    return DecodeRoot(src, root, consumed);
 }
 
 std::vector<uint8_t> EncodeNodeRecord(const Node& root) {

@@ -24,6 +24,7 @@ constexpr int32_t kReaderRead = 2;
 constexpr int32_t kReaderClose = 4;
 constexpr uint32_t kAcceptedByRegistry = 1;
 constexpr uint32_t kAcceptedBySignature = 2;
+constexpr size_t kMaxItems = 0x4000;
 
 struct ProcessState {
     AllocFn alloc = nullptr;
@@ -85,12 +86,13 @@ struct ParList {
         return r;
     }
     // Serials come from a generator seeded with the list's address, redrawn
-    // while taken.
+    // while taken; a list holds at most kMaxItems items, so a free serial
+    // is always found quickly.
     ItemHandle NewHandle() {
         for (;;) {
             seed = seed * 1103515245u + 12345u;
-            const ItemHandle h = ItemHandle(((seed >> 16) & 0x7FFF) % 0xFFFF);
-            if (h != 0 && !Item(h))
+            const ItemHandle h = ItemHandle(((seed >> 8) & 0xFFFF) % 0xFFFF);
+            if (h != 0 && content.count(h) == 0)
                 return h;
         }
     }
@@ -231,6 +233,10 @@ ItemHandle AddImage(ParList* list, uint32_t kind, const void* content, uint32_t 
         list->Answer(kInvalidArgument);
         return 0;
     }
+    if (list->content.size() >= kMaxItems) {
+        list->Answer(kNoMemory);
+        return 0;
+    }
     const ItemHandle h = list->NewHandle();
     Node item(kind | h);
     item.SetU32(kIdContentLength, size);
@@ -246,6 +252,29 @@ ItemHandle AddImage(ParList* list, uint32_t kind, const void* content, uint32_t 
 bool IsObjectKind(uint32_t id) {
     const uint32_t kind = id & kKindMask;
     return kind == kKindObjectA || kind == kKindObjectImage || kind == kKindObjectC;
+}
+
+bool IsRegistryKind(uint32_t id) {
+    return (id & kKindMask) == kKindRegistryImage;
+}
+
+// The common start of the two set operations: the arguments, and the items
+// of the wanted kinds (kNotFound when there is none).
+Result SelectItems(Context* ctx, ParList* list, bool (*wanted)(uint32_t),
+                   std::vector<Node*>& items) {
+    if (!Initialised())
+        return ctx ? ctx->Answer(kNotInitialised) : kNotInitialised;
+    if (!ctx || !list)
+        return ctx ? ctx->Answer(kInvalidArgument) : kInvalidArgument;
+    for (Node* n : list->Items()) {
+        if (wanted(n->id))
+            items.push_back(n);
+    }
+    if (items.empty()) {
+        list->Answer(kNotFound);
+        return ctx->Answer(kNotFound);
+    }
+    return kOk;
 }
 
 } // namespace
@@ -427,19 +456,9 @@ Result ZSIG_ParList_GetParam(ParList* list, ItemHandle item, uint32_t number, vo
 // is the first failing item's status; failing none, kNoRegistryAccepted
 // when the context still has no key registry.
 Result ZSIG_PrepareRegsSet(Context* ctx, ParList* list, uint32_t /*reserved*/) {
-    if (!Initialised())
-        return ctx ? ctx->Answer(kNotInitialised) : kNotInitialised;
-    if (!ctx || !list)
-        return ctx ? ctx->Answer(kInvalidArgument) : kInvalidArgument;
     std::vector<Node*> items;
-    for (Node* n : list->Items()) {
-        if ((n->id & kKindMask) == kKindRegistryImage)
-            items.push_back(n);
-    }
-    if (items.empty()) {
-        list->Answer(kNotFound);
-        return ctx->Answer(kNotFound);
-    }
+    if (const Result r = SelectItems(ctx, list, IsRegistryKind, items); r != kOk)
+        return r;
     std::vector<SignedRegistry> regs;
     for (Node* n : items) {
         std::vector<uint8_t> bytes;
@@ -519,19 +538,9 @@ Result ZSIG_PrepareRegsSet(Context* ctx, ParList* list, uint32_t /*reserved*/) {
 // tag), kNoSignatureOrRegistry (no tag and no registry),
 // kDigestPositionBeyondRegistry, kReaderFailed.
 Result ZSIG_CheckObjects(Context* ctx, ParList* list, uint32_t /*reserved*/) {
-    if (!Initialised())
-        return ctx ? ctx->Answer(kNotInitialised) : kNotInitialised;
-    if (!ctx || !list)
-        return ctx ? ctx->Answer(kInvalidArgument) : kInvalidArgument;
     std::vector<Node*> objects;
-    for (Node* n : list->Items()) {
-        if (IsObjectKind(n->id))
-            objects.push_back(n);
-    }
-    if (objects.empty()) {
-        list->Answer(kNotFound);
-        return ctx->Answer(kNotFound);
-    }
+    if (const Result r = SelectItems(ctx, list, IsObjectKind, objects); r != kOk)
+        return r;
     bool allAccepted = true;
     for (Node* n : objects) {
         n->SetU32(kIdStatus, kNotYetVerified);

@@ -60,7 +60,7 @@ Result ZSIG_ParList_LastResult(const ParList* list);
 /// Adds an item over caller-owned content (which must outlive the list's
 /// use of it; the library never writes to it). Answers the item, or 0 with
 /// the list's last result kInvalidArgument (no list, no content or length
-/// 0 without a reader) or kNotInitialised.
+/// 0 without a reader), kNotInitialised, or kNoMemory (16384 items).
 ItemHandle ZSIG_ParList_AddRegistryImage(ParList* list, const void* content, uint32_t size,
                                          ReaderFn reader, void* readerContext);
 ItemHandle ZSIG_ParList_AddObjectImage(ParList* list, const void* content, uint32_t size,

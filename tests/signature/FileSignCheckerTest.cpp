@@ -186,6 +186,20 @@ TEST(FileSignCheckerCodes, WindowsErrorsMapByTheTable) {
         EXPECT_EQ(uint32_t(FileSignChecker::WinErrorToCode(r.error)), r.code) << r.error;
 }
 
+TEST(FileSignCheckerCodes, ObjectNamesAreLowerCasedFileNames) {
+    struct Row {
+        const wchar_t* path;
+        const wchar_t* name;
+    };
+    const Row rows[] = {{L"C:\\Program Files\\Prod\\Patches\\HX318.MSP", L"hx318.msp"},
+                        {L"C:/Dir/Sub/File.Bin", L"file.bin"},
+                        {L"Mixed\\dir/Last.TXT", L"last.txt"},
+                        {L"NoFolder.DAT", L"nofolder.dat"},
+                        {L"C:\\Dir\\", L""}};
+    for (const Row& r : rows)
+        EXPECT_EQ(FileSignChecker::ObjectName(r.path), r.name);
+}
+
 // A file that exists only in the real (64-bit) system folder is found by
 // LoadFile's retry without redirection.
 TEST(FileSignCheckerLoad, RetriesWithoutRedirectionWhenNotFound) {
