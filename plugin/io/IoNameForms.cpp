@@ -169,24 +169,31 @@ Result GetLongFullName(hOBJ obj, std::uint32_t* count, std::uint32_t, void* buff
             std::wmemcpy(at, kLongPrefix, kLongPrefixChars);
             text = at;
         }
-        const DWORD n =
-            Fn<decltype(&::GetLongPathNameW)>(g_kernel.fGetLongPathName)(text, dest, chars);
-        const std::size_t removed = addPrefix ? kLongPrefixChars : 0;
-        if (n == 0) {
+        auto toLong = Fn<decltype(&::GetLongPathNameW)>(g_kernel.fGetLongPathName);
+        // The answer carries the prefix that was added: it is taken into a
+        // buffer of its own and handed out without it.
+        std::wstring answer(kNameBufferBytes / sizeof(wchar_t), L'\0');
+        DWORD n = toLong(text, answer.data(), static_cast<DWORD>(answer.size()));
+        if (n >= answer.size()) {
+            answer.assign(n + 1, L'\0');
+            n = toLong(text, answer.data(), static_cast<DWORD>(answer.size()));
+        }
+        if (n == 0 || n >= answer.size()) {
             r = MapLastError(&d->win_error);
             PluginTrace(obj, kTraceError, "wfsys\tIO(w32):GetLongFullName error %x", r);
             return r;
         }
-        if (!dest || n >= chars) {
-            // n counts the terminator here: the size needed.
-            *count = static_cast<std::uint32_t>((n - removed) * sizeof(wchar_t));
-            return dest ? errBUFFER_TOO_SMALL : errOK;
-        }
-        if (removed)
-            std::wmemmove(dest, dest + removed, n - removed + 1);
+        answer.resize(n);
+        if (addPrefix && answer.compare(0, kLongPrefixChars, kLongPrefix) == 0)
+            answer.erase(0, kLongPrefixChars);
         if (!g_caseSensitiveNames)
-            ::CharLowerW(dest);
-        *count = static_cast<std::uint32_t>((n + 1 - removed) * sizeof(wchar_t));
+            ::CharLowerW(answer.data());
+        *count = static_cast<std::uint32_t>((answer.size() + 1) * sizeof(wchar_t));
+        if (!dest)
+            return errOK;
+        if (chars < answer.size() + 1)
+            return errBUFFER_TOO_SMALL;
+        std::wmemcpy(dest, answer.c_str(), answer.size() + 1);
     } else {
         wchar_t* out = dest;
         std::uint32_t outSize = dest ? size : 0;

@@ -115,6 +115,11 @@ Result ObjectClose(hOBJ obj) {
     if (d->direct_handle && FSDirectClose)
         FSDirectClose(d->direct_handle);
     d->direct_handle = 0;
+    // Attributes that the open cleared come back.
+    if (d->restore_on_close && d->saved_attributes != kUnknownAttributes && HasName(d) &&
+        g_kernel.fSetFileAttributes && g_wideMode)
+        Fn<decltype(&::SetFileAttributesW)>(g_kernel.fSetFileAttributes)(StoredWide(d),
+                                                                         d->saved_attributes);
     DropOverlappedReader(obj);
     HeapFree(obj, d->saved_security);
     d->saved_security = nullptr;

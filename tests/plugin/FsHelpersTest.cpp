@@ -31,9 +31,10 @@ protected:
 TEST_F(FsHelpersTest, DeleteClearsProtectingAttributesFirst) {
     const std::wstring path = dir / L"ro.txt";
     WriteFileBytes(path, "x");
-    ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-    auto exported = reinterpret_cast<Result (*)(hOBJ, std::uint32_t)>(
-        host.LookupExport(kPidWfsys, 0xF207330E));
+    ASSERT_TRUE(
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    auto exported =
+        reinterpret_cast<Result (*)(hOBJ, std::uint32_t)>(host.LookupExport(kPidWfsys, 0xF207330E));
     ASSERT_EQ(exported, &VlDeleteFile);
     hOBJ name = NameObject(path);
     EXPECT_EQ(exported(name, kDeleteClearAttributes), errOK);
@@ -52,10 +53,10 @@ TEST_F(FsHelpersTest, DeleteOfMissingFileReportsNotFound) {
 }
 
 TEST_F(FsHelpersTest, DeleteUsesAGrownNameBufferAndFreesIt) {
-    ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + (dir / std::wstring(200, L'd'))).c_str(),
-                                   nullptr));
-    const std::wstring path = L"\\\\?\\" + dir.path() + L"\\" + std::wstring(200, L'd') + L"\\" +
-                              std::wstring(120, L'f');
+    ASSERT_TRUE(
+        ::CreateDirectoryW((L"\\\\?\\" + (dir / std::wstring(200, L'd'))).c_str(), nullptr));
+    const std::wstring path =
+        L"\\\\?\\" + dir.path() + L"\\" + std::wstring(200, L'd') + L"\\" + std::wstring(120, L'f');
     WriteFileBytes(path, "x");
     hOBJ name = NameObject(path);
     const std::size_t blocks = host.LiveBlocks();

@@ -66,7 +66,8 @@ TEST_F(IoDataTest, AccessFlagsRefuseGrowth) {
     hOBJ noExtend = OpenIo(path, kOpenExisting, fACCESS_READ | fACCESS_WRITE | fACCESS_NO_EXTEND);
     EXPECT_EQ(WriteAt(noExtend, 20, "x", &written), errOBJECT_RESIZE);
     EXPECT_EQ(written, 0u);
-    EXPECT_EQ(WriteAt(noExtend, 10, "ab", &written), errOK) << "appending at the end extends nothing";
+    EXPECT_EQ(WriteAt(noExtend, 10, "ab", &written), errOK)
+        << "appending at the end extends nothing";
     Close(noExtend);
 
     hOBJ noGrow = OpenIo(path, kOpenExisting, fACCESS_READ | fACCESS_WRITE | fACCESS_NO_GROW);
@@ -76,8 +77,7 @@ TEST_F(IoDataTest, AccessFlagsRefuseGrowth) {
     EXPECT_EQ(Resize(noGrow, 100), errOBJECT_BAD_STATE);
     Close(noGrow);
 
-    hOBJ noShrink =
-        OpenIo(path, kOpenExisting, fACCESS_READ | fACCESS_WRITE | fACCESS_NO_SHRINK);
+    hOBJ noShrink = OpenIo(path, kOpenExisting, fACCESS_READ | fACCESS_WRITE | fACCESS_NO_SHRINK);
     EXPECT_EQ(Resize(noShrink, 2), errOBJECT_BAD_STATE);
     Close(noShrink);
     EXPECT_EQ(ReadFileBytes(path), "01234567ABCD");
@@ -102,8 +102,8 @@ TEST_F(IoDataTest, NoBufferingAsksTheFullCountNearTheEnd) {
 TEST_F(IoDataTest, SizeWithHighWord) {
     const std::wstring path = dir / L"big.bin";
     {
-        UniqueFile f(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                   nullptr));
+        UniqueFile f(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(f);
         LARGE_INTEGER at{};
         at.QuadPart = 0x1FFFFFFFFll; // low word 0xFFFFFFFF
@@ -136,7 +136,8 @@ TEST_F(IoDataTest, FlushWithoutHandleAndSharedObjects) {
                                        0, nullptr));
         ASSERT_TRUE(other);
         DWORD done = 0;
-        ASSERT_TRUE(::SetFilePointer(other.get(), 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER);
+        ASSERT_TRUE(::SetFilePointer(other.get(), 0, nullptr, FILE_END) !=
+                    INVALID_SET_FILE_POINTER);
         ASSERT_TRUE(::WriteFile(other.get(), "defg", 4, &done, nullptr));
     }
     EXPECT_EQ(WriteAt(shared, 7, "h", &written), errOK) << "the size is refreshed first";
@@ -168,8 +169,8 @@ TEST_F(IoDataTest, AttributesTimesAndBytesWritten) {
               132000000000000000ull);
     EXPECT_EQ(host.Set(obj, &count, kPropCreationTime, &when, 4), errPARAMETER_INVALID);
 
-    auto total = reinterpret_cast<Result (*)(std::uint32_t*)>(
-        host.LookupExport(kPidWfsys, 0xD986CF4C));
+    auto total =
+        reinterpret_cast<Result (*)(std::uint32_t*)>(host.LookupExport(kPidWfsys, 0xD986CF4C));
     ASSERT_NE(total, nullptr);
     std::uint32_t before = 0, after = 0;
     total(&before);

@@ -89,16 +89,14 @@ protected:
     wfsys::Win32IOData* Data(frame::hOBJ obj) { return wfsys::Io(obj); }
 
     bool Traced(const std::string& fragment) const {
-        return std::any_of(host.Traces().begin(), host.Traces().end(),
-                           [&](const host::TraceLine& l) {
-                               return l.text.find(fragment) != std::string::npos;
-                           });
+        return std::any_of(
+            host.Traces().begin(), host.Traces().end(),
+            [&](const host::TraceLine& l) { return l.text.find(fragment) != std::string::npos; });
     }
     std::size_t MessagesWithId(std::uint32_t msgClass, std::uint32_t id) const {
-        return std::count_if(host.Messages().begin(), host.Messages().end(),
-                             [&](const host::SentMessage& m) {
-                                 return m.msgClass == msgClass && m.msgId == id;
-                             });
+        return std::count_if(
+            host.Messages().begin(), host.Messages().end(),
+            [&](const host::SentMessage& m) { return m.msgClass == msgClass && m.msgId == id; });
     }
 
     host::Host host;
