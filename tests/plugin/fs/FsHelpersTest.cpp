@@ -3,7 +3,7 @@
 #include "plugin/fs/FileOps.h"
 #include "plugin/fs/Impersonation.h"
 #include "plugin/fs/PathForms.h"
-#include "tests/plugin/PluginFixture.h"
+#include "tests/plugin/LinkedPluginFixture.h"
 
 using namespace zev::frame;
 using namespace zev::wfsys;

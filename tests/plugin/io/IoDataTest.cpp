@@ -1,6 +1,6 @@
 // Reads, writes, size changes, flushes, attributes, times and the
 // asynchronous reader of open IO objects.
-#include "tests/plugin/PluginFixture.h"
+#include "tests/plugin/LinkedPluginFixture.h"
 
 using namespace zev::frame;
 using namespace zev::wfsys;

@@ -4,7 +4,7 @@
 #include "plugin/fs/PathComponents.h"
 #include "plugin/fs/PathForms.h"
 #include "plugin/fs/WinErrorMap.h"
-#include "tests/plugin/PluginFixture.h"
+#include "tests/plugin/LinkedPluginFixture.h"
 
 #include <cwctype>
 

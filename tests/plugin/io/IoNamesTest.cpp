@@ -2,7 +2,7 @@
 #include "plugin/frame/Settings.h"
 #include "plugin/frame/SystemFunctions.h"
 #include "plugin/fs/PathForms.h"
-#include "tests/plugin/PluginFixture.h"
+#include "tests/plugin/LinkedPluginFixture.h"
 
 #include <cwctype>
 
