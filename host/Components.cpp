@@ -100,6 +100,17 @@ Host* DriverHost(Result* failure) {
     return host;
 }
 
+/// The file behind a driver handle, or null with the failure to answer.
+HANDLE DriverFile(std::uint64_t handle, Result* failure) {
+    Host* host = DriverHost(failure);
+    if (!host)
+        return nullptr;
+    HANDLE file = host->DirectHandle(handle);
+    if (!file)
+        *failure = errPARAMETER_INVALID;
+    return file;
+}
+
 Result FSDirectOpen(std::uint64_t* handle, const wchar_t* name) {
     Result failure = errOK;
     Host* host = DriverHost(&failure);
@@ -128,14 +139,13 @@ Result FSDirectClose(std::uint64_t handle) {
 
 Result FSDirectRead(std::uint64_t handle, std::uint64_t offset, void* buffer, std::uint32_t count,
                     std::uint32_t* read) {
-    Result failure = errOK;
-    Host* host = DriverHost(&failure);
     if (read)
         *read = 0;
-    if (!host)
+    Result failure = errOK;
+    HANDLE file = DriverFile(handle, &failure);
+    if (!file)
         return failure;
-    HANDLE file = host->DirectHandle(handle);
-    if (!file || (!buffer && count))
+    if (!buffer && count)
         return errPARAMETER_INVALID;
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
@@ -150,12 +160,11 @@ Result FSDirectRead(std::uint64_t handle, std::uint64_t offset, void* buffer, st
 
 Result FSDirectGetFileSize(std::uint64_t handle, std::uint32_t* high, std::uint32_t* low) {
     Result failure = errOK;
-    Host* host = DriverHost(&failure);
-    if (!host)
+    HANDLE file = DriverFile(handle, &failure);
+    if (!file)
         return failure;
-    HANDLE file = host->DirectHandle(handle);
     LARGE_INTEGER size{};
-    if (!file || !high || !low)
+    if (!high || !low)
         return errPARAMETER_INVALID;
     if (!::GetFileSizeEx(file, &size))
         return errOBJECT_READ;
@@ -170,12 +179,11 @@ std::uint64_t FromFileTime(const FILETIME& ft) {
 
 Result FSDirectGetFileInfo(std::uint64_t handle, DirectFileInfo* info) {
     Result failure = errOK;
-    Host* host = DriverHost(&failure);
-    if (!host)
+    HANDLE file = DriverFile(handle, &failure);
+    if (!file)
         return failure;
-    HANDLE file = host->DirectHandle(handle);
     BY_HANDLE_FILE_INFORMATION fi{};
-    if (!file || !info)
+    if (!info)
         return errPARAMETER_INVALID;
     if (!::GetFileInformationByHandle(file, &fi))
         return errOBJECT_READ;

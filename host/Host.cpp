@@ -277,6 +277,9 @@ Result Host::Create(hOBJ parent, hOBJ* out, std::uint32_t iid, std::uint32_t pid
     InterfaceEntry* iface = FindInterface(iid, pid);
     if (!iface)
         return errNOT_FOUND;
+    const bool serviceObject = iid == kIidLock || iid == kIidToken || iid == kIidString;
+    if (serviceObject && m_refuseServiceChildren && parent != m_root)
+        return errOBJECT_INCOMPATIBLE;
     const Registration& reg = iface->reg;
 
     auto info = std::make_unique<ObjectInfo>();
@@ -330,6 +333,9 @@ Result Host::CreateDone(hOBJ obj) {
 
 Result Host::CreateQuick(hOBJ parent, hOBJ* out, std::uint32_t iid, std::uint32_t pid,
                          std::uint32_t subtype) {
+    if (!out)
+        return errPARAMETER_INVALID;
+    *out = nullptr;
     hOBJ obj = nullptr;
     Result r = Create(parent, &obj, iid, pid, subtype);
     if (Failed(r))
@@ -424,14 +430,23 @@ Result Host::HostProperty(const ObjectInfo& info, std::uint32_t id, std::uint32_
     return CopyOut(&value, sizeof value, count, buffer, size);
 }
 
-Result Host::Get(hOBJ obj, std::uint32_t* count, std::uint32_t id, void* buffer,
-                 std::uint32_t size) {
+Result Host::FindProperty(hOBJ obj, std::uint32_t* count, std::uint32_t id, ObjectInfo** info,
+                          const PropertyRow** row) const {
     if (count)
         *count = 0;
-    ObjectInfo* info = Find(obj);
-    if (!info)
+    *info = Find(obj);
+    if (!*info)
         return errPARAMETER_INVALID;
-    const PropertyRow* row = FindRow(*info, id);
+    *row = FindRow(**info, id);
+    return errOK;
+}
+
+Result Host::Get(hOBJ obj, std::uint32_t* count, std::uint32_t id, void* buffer,
+                 std::uint32_t size) {
+    ObjectInfo* info = nullptr;
+    const PropertyRow* row = nullptr;
+    if (const Result r = FindProperty(obj, count, id, &info, &row); Failed(r))
+        return r;
     if (!row) {
         bool served = false;
         const Result r = HostProperty(*info, id, count, buffer, size, &served);
@@ -458,12 +473,10 @@ Result Host::Get(hOBJ obj, std::uint32_t* count, std::uint32_t id, void* buffer,
 
 Result Host::Set(hOBJ obj, std::uint32_t* count, std::uint32_t id, const void* buffer,
                  std::uint32_t size) {
-    if (count)
-        *count = 0;
-    ObjectInfo* info = Find(obj);
-    if (!info)
-        return errPARAMETER_INVALID;
-    const PropertyRow* row = FindRow(*info, id);
+    ObjectInfo* info = nullptr;
+    const PropertyRow* row = nullptr;
+    if (const Result r = FindProperty(obj, count, id, &info, &row); Failed(r))
+        return r;
     if (!row) {
         bool served = false;
         std::uint32_t ignored = 0;
@@ -671,7 +684,10 @@ Result Host::SendMessage(hOBJ obj, std::uint32_t msgClass, std::uint32_t msgId, 
     if (buffer && size)
         message.data.assign(static_cast<unsigned char*>(buffer),
                             static_cast<unsigned char*>(buffer) + *size);
-    m_messages.push_back(message);
+    {
+        std::lock_guard lock(m_logLock);
+        m_messages.push_back(message);
+    }
     if (!m_messageHandler)
         return errNOT_FOUND;
     return m_messageHandler(message, buffer, size);
@@ -680,6 +696,7 @@ Result Host::SendMessage(hOBJ obj, std::uint32_t msgClass, std::uint32_t msgId, 
 void Host::AddTrace(hOBJ obj, std::uint32_t level, std::string text, bool tagged) {
     if (level > m_traceLevel)
         return;
+    std::lock_guard lock(m_logLock);
     m_traces.push_back({obj, level, std::move(text), tagged});
     if (m_traceSink)
         m_traceSink(m_traces.back());

@@ -98,6 +98,9 @@ public:
     Result CreateDone(hOBJ obj);
     Result CreateQuick(hOBJ parent, hOBJ* out, std::uint32_t iid, std::uint32_t pid = 0,
                        std::uint32_t subtype = 0);
+    /// From now on service objects (lock, token, string) can only be created
+    /// under the root: elsewhere their creation answers 0x800000D4.
+    void RefuseServiceObjectsBelowRoot(bool refuse) { m_refuseServiceChildren = refuse; }
     Result Close(hOBJ obj);
     bool IsAlive(hOBJ obj) const;
     /// Calls method `slot` (1-based) of the object's registered method table.
@@ -139,13 +142,19 @@ public:
     Result SendMessage(hOBJ obj, std::uint32_t msgClass, std::uint32_t msgId, hOBJ context,
                        void* buffer, std::uint32_t* size);
     const std::vector<SentMessage>& Messages() const { return m_messages; }
-    void ClearMessages() { m_messages.clear(); }
+    void ClearMessages() {
+        std::lock_guard lock(m_logLock);
+        m_messages.clear();
+    }
     void SetMessageHandler(MessageHandler handler) { m_messageHandler = std::move(handler); }
 
     // ---- tracing ---------------------------------------------------------
     void AddTrace(hOBJ obj, std::uint32_t level, std::string text, bool tagged);
     const std::vector<TraceLine>& Traces() const { return m_traces; }
-    void ClearTraces() { m_traces.clear(); }
+    void ClearTraces() {
+        std::lock_guard lock(m_logLock);
+        m_traces.clear();
+    }
     /// Also hands every line to `sink` (for tools that print the trace).
     void SetTraceSink(std::function<void(const TraceLine&)> sink) { m_traceSink = std::move(sink); }
     /// Lines above this level are dropped; the root publishes its address.
@@ -194,6 +203,10 @@ private:
     void DropModule(HMODULE module);
     void CloseChildren(hOBJ obj);
     const frame::PropertyRow* FindRow(const ObjectInfo& info, std::uint32_t id) const;
+    /// Clears the count and finds the object and its row (null when the
+    /// interface has none).
+    Result FindProperty(hOBJ obj, std::uint32_t* count, std::uint32_t id, ObjectInfo** info,
+                        const frame::PropertyRow** row) const;
     Result HostProperty(const ObjectInfo& info, std::uint32_t id, std::uint32_t* count,
                         void* buffer, std::uint32_t size, bool* served);
     std::int32_t NativeCodePage(hOBJ obj, std::uint32_t id);
@@ -218,6 +231,10 @@ private:
     std::size_t m_badFrees = 0;
     unsigned m_failAllocationIn = 0;
 
+    bool m_refuseServiceChildren = false;
+
+    /// Guards the trace and message logs, which any thread may write.
+    mutable std::recursive_mutex m_logLock;
     std::vector<SentMessage> m_messages;
     MessageHandler m_messageHandler;
     std::vector<TraceLine> m_traces;

@@ -18,8 +18,6 @@ struct ObjectInfo {
 
 /// The system table every object carries.
 const frame::SystemTable& SystemTableInstance();
-/// The root object's method table.
-const frame::RootMethods& RootMethodsInstance();
 
 /// Registrations of the host's own interfaces (root, lock, token, string).
 std::vector<Registration> ServiceRegistrations();

@@ -206,7 +206,7 @@ Result ProxyStub(hOBJ root, std::uint32_t flags, const void* name, std::uint32_t
         path.pop_back();
     const Host::LoadOutcome outcome = host->LoadPlugin(path);
     if (outcome.windowsError)
-        return errLOADING_REMOTE_FAILED;
+        return errREMOTE_LOAD_FAILED;
     return outcome.returned ? errOK : (Failed(outcome.result) ? outcome.result : errUNEXPECTED);
 }
 

@@ -27,7 +27,7 @@ constexpr NamedCode kCodeNames[] = {
     ZEV_CODE(errUNEXPECTED),
     ZEV_CODE(errNOT_ENOUGH_MEMORY),
     ZEV_CODE(errNOT_SUPPORTED),
-    ZEV_CODE(errNOT_ALLOWED),
+    ZEV_CODE(errOPERATION_REFUSED),
     ZEV_CODE(errBUFFER_TOO_SMALL),
     ZEV_CODE(errACCESS_DENIED),
     ZEV_CODE(errPARAMETER_INVALID),
@@ -37,11 +37,11 @@ constexpr NamedCode kCodeNames[] = {
     ZEV_CODE(errLOCKED),
     ZEV_CODE(errEND_OF_THE_LIST),
     ZEV_CODE(errNO_DELETE_FUNCTION),
-    ZEV_CODE(errBAD_TYPE),
+    ZEV_CODE(errRECORD_TYPE_LENIENT),
     ZEV_CODE(errWRITE_PROTECT),
     ZEV_CODE(errOUT_OF_SPACE),
     ZEV_CODE(errNOT_READY),
-    ZEV_CODE(errNOT_LOADED),
+    ZEV_CODE(errREMOTE_NOT_LOADED),
     ZEV_CODE(errFUNCTION_NOT_FOUND),
     ZEV_CODE(errPROPERTY_NOT_IMPLEMENTED),
     ZEV_CODE(errOBJECT_BAD_STATE),
@@ -56,7 +56,7 @@ constexpr NamedCode kCodeNames[] = {
     ZEV_CODE(errOBJECT_RESIZE),
     ZEV_CODE(errOBJECT_ALREADY_EXISTS),
     ZEV_CODE(errOBJECT_INCOMPATIBLE),
-    ZEV_CODE(errLOADING_REMOTE_FAILED),
+    ZEV_CODE(errREMOTE_LOAD_FAILED),
     ZEV_CODE(errDELETE_ON_CLOSE_FAILED),
     ZEV_CODE(errIS_FOLDER),
     ZEV_CODE(errFLUSH_FAILED),
@@ -115,6 +115,17 @@ bool Consume(const char*& p, const char* word) {
         return false;
     p += n;
     return true;
+}
+
+/// Copies a width or precision ("*" takes it from the arguments).
+void CopyNumber(const char*& p, va_list& args, std::string& spec) {
+    if (*p == '*') {
+        spec += std::to_string(va_arg(args, int));
+        ++p;
+        return;
+    }
+    while (*p >= '0' && *p <= '9')
+        spec += *p++;
 }
 
 /// Formats one standard conversion whose specification (without length
@@ -238,20 +249,10 @@ std::string FormatTrace(const char* format, va_list args) {
         std::string spec = "%";
         while (*p && std::strchr("-+ #0", *p))
             spec += *p++;
-        if (*p == '*') {
-            spec += std::to_string(va_arg(ap, int));
-            ++p;
-        }
-        while (*p >= '0' && *p <= '9')
-            spec += *p++;
+        CopyNumber(p, ap, spec); // width
         if (*p == '.') {
             spec += *p++;
-            if (*p == '*') {
-                spec += std::to_string(va_arg(ap, int));
-                ++p;
-            }
-            while (*p >= '0' && *p <= '9')
-                spec += *p++;
+            CopyNumber(p, ap, spec); // precision
         }
         std::string length;
         for (const char* m : {"I64", "I32", "hh", "ll", "h", "l", "L", "w", "I", "j", "z", "t"})
