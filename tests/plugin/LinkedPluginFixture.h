@@ -1,5 +1,8 @@
-// A framework host with the plug-in loaded into it (reason 100), and the
-// calls a framework client makes on IO objects.
+// A framework host with the plug-in's code linked into the test program
+// and loaded through its entry (reason 100), so that tests can also reach
+// the plug-in's function tables and seams; plus the calls a framework
+// client makes on IO objects. The end checks that the framework heap is
+// back to what it was.
 #pragma once
 
 #include "host/Host.h"
@@ -19,9 +22,10 @@
 
 namespace zev::test {
 
-class PluginTest : public ::testing::Test {
+class LinkedPluginTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_blocksAtStart = host.LiveBlocks();
         frame::Result r = 0;
         ASSERT_EQ(wfsys::PluginEntry(host.Root(), frame::kReasonLoad, &r), 1);
         ASSERT_GE(r, 0);
@@ -33,6 +37,8 @@ protected:
         frame::Result r = 0;
         wfsys::PluginEntry(host.Root(), frame::kReasonReleaseBindings, &r);
         wfsys::PluginEntry(host.Root(), frame::kReasonUnload, &r);
+        EXPECT_EQ(host.LiveBlocks(), m_blocksAtStart) << "framework-heap blocks left behind";
+        EXPECT_EQ(host.BadFrees(), 0u) << "blocks freed twice or not from the heap";
     }
 
     /// A new IO object under the root with the given name and modes, not
@@ -104,6 +110,7 @@ protected:
 
 private:
     std::vector<frame::hOBJ> m_objects;
+    std::size_t m_blocksAtStart = 0;
 };
 
 } // namespace zev::test

@@ -11,7 +11,7 @@ using namespace zev::wfsys;
 namespace zev::test {
 namespace {
 
-class FsHelpersTest : public PluginTest {
+class FsHelpersTest : public LinkedPluginTest {
 protected:
     hOBJ NameObject(const std::wstring& path) {
         hOBJ string = nullptr;

@@ -47,7 +47,7 @@ TEST(WinErrorMap, EveryRowOfTheTable) {
     }
 }
 
-class PathFormsTest : public PluginTest {};
+class PathFormsTest : public LinkedPluginTest {};
 
 TEST_F(PathFormsTest, LongPathPrefixByForm) {
     struct Row {

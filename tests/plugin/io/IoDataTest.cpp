@@ -8,7 +8,7 @@ using namespace zev::wfsys;
 namespace zev::test {
 namespace {
 
-class IoDataTest : public PluginTest {
+class IoDataTest : public LinkedPluginTest {
 protected:
     std::string ReadBack(hOBJ obj, std::uint64_t offset, std::uint32_t count, Result* result,
                          std::uint32_t* got = nullptr) {

@@ -12,7 +12,7 @@ using namespace zev::wfsys;
 namespace zev::test {
 namespace {
 
-class IoNamesTest : public PluginTest {
+class IoNamesTest : public LinkedPluginTest {
 protected:
     std::wstring Get(hOBJ obj, std::uint32_t id) { return host.GetWide(obj, id).value_or(L"?"); }
     /// The stored text with its prefix (the device form of a plain drive).
