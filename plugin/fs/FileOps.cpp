@@ -5,6 +5,7 @@
 #include "plugin/frame/Settings.h"
 #include "plugin/frame/SystemFunctions.h"
 #include "plugin/fs/Impersonation.h"
+#include "plugin/fs/KernelCalls.h"
 #include "plugin/fs/PathForms.h"
 #include "plugin/fs/WinErrorMap.h"
 
@@ -16,29 +17,6 @@ namespace {
 
 constexpr DWORD kHideProtectMask =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-BOOL DeleteByName(const void* name) {
-    if (g_wideMode)
-        return Fn<decltype(&::DeleteFileW)>(g_kernel.fDeleteFile)(
-            static_cast<const wchar_t*>(name));
-    return Fn<decltype(&::DeleteFileA)>(g_kernel.fDeleteFile)(static_cast<const char*>(name));
-}
-
-DWORD AttributesOf(const void* name) {
-    if (g_wideMode)
-        return Fn<decltype(&::GetFileAttributesW)>(g_kernel.fGetFileAttributes)(
-            static_cast<const wchar_t*>(name));
-    return Fn<decltype(&::GetFileAttributesA)>(g_kernel.fGetFileAttributes)(
-        static_cast<const char*>(name));
-}
-
-BOOL SetAttributesOf(const void* name, DWORD attributes) {
-    if (g_wideMode)
-        return Fn<decltype(&::SetFileAttributesW)>(g_kernel.fSetFileAttributes)(
-            static_cast<const wchar_t*>(name), attributes);
-    return Fn<decltype(&::SetFileAttributesA)>(g_kernel.fSetFileAttributes)(
-        static_cast<const char*>(name), attributes);
-}
 
 /// "%S" in wide mode, "%s" in narrow mode, spliced into a format.
 const char* NameFormat(const char* wide, const char* narrow) {

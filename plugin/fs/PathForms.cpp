@@ -215,6 +215,33 @@ Result ReadTextProperty(hOBJ obj, void** buffer, std::uint32_t size, std::uint32
     return obj->sys->PropGetStr(obj, out, propId, grown, *out, g_codePage);
 }
 
+namespace {
+
+/// The full path of `name` in a new framework-heap block of `io`.
+template <typename C, typename FullPathFn, typename CompareFn>
+Result FullPathBlock(hOBJ io, const C* name, FullPathFn full, CompareFn compare, int* unchanged,
+                     void** buffer, std::uint32_t* capacity) {
+    const DWORD needed = full(name, 0, nullptr, nullptr);
+    if (needed == 0)
+        return MapLastError();
+    // Two spare characters (wide) or one (narrow) past the terminator.
+    const std::size_t chars = needed + (sizeof(C) == 1 ? 1 : 2);
+    void* block = nullptr;
+    if (Result r = HeapAlloc(io, &block, chars * sizeof(C)); Failed(r))
+        return r;
+    if (full(name, static_cast<DWORD>(chars), static_cast<C*>(block), nullptr) == 0) {
+        const Result r = MapLastError();
+        HeapFree(io, block);
+        return r;
+    }
+    *unchanged = compare(static_cast<C*>(block), name) == 0;
+    *buffer = block;
+    *capacity = static_cast<std::uint32_t>(chars * sizeof(C));
+    return errOK;
+}
+
+} // namespace
+
 Result GetFullLongName(hOBJ io, int* unchanged, void** buffer, std::uint32_t* capacity,
                        void** fullName) {
     Win32IOData* d = Io(io);
@@ -223,46 +250,16 @@ Result GetFullLongName(hOBJ io, int* unchanged, void** buffer, std::uint32_t* ca
         return errNOT_SUPPORTED;
     const std::size_t offset =
         static_cast<const char*>(d->full_name) - static_cast<const char*>(d->name_buffer);
-    if (g_wideMode) {
-        auto full = Fn<decltype(&::GetFullPathNameW)>(g_kernel.fGetFullPathName);
-        const auto* name = static_cast<const wchar_t*>(d->name_buffer);
-        const DWORD needed = full(name, 0, nullptr, nullptr);
-        if (needed == 0)
-            return MapLastError();
-        void* block = nullptr;
-        const std::size_t bytes = needed * 2 + 4;
-        if (Result r = HeapAlloc(io, &block, bytes); Failed(r))
-            return r;
-        if (full(name, needed + 2, static_cast<wchar_t*>(block), nullptr) == 0) {
-            const Result r = MapLastError();
-            HeapFree(io, block);
-            return r;
-        }
-        *unchanged = ::lstrcmpW(static_cast<wchar_t*>(block), name) == 0;
-        *buffer = block;
-        *capacity = static_cast<std::uint32_t>(bytes);
-        *fullName = static_cast<char*>(block) + offset;
-        return errOK;
-    }
-    auto full = Fn<decltype(&::GetFullPathNameA)>(g_kernel.fGetFullPathName);
-    const auto* name = static_cast<const char*>(d->name_buffer);
-    const DWORD needed = full(name, 0, nullptr, nullptr);
-    if (needed == 0)
-        return MapLastError();
-    void* block = nullptr;
-    const std::size_t bytes = needed + 1;
-    if (Result r = HeapAlloc(io, &block, bytes); Failed(r))
-        return r;
-    if (full(name, needed + 1, static_cast<char*>(block), nullptr) == 0) {
-        const Result r = MapLastError();
-        HeapFree(io, block);
-        return r;
-    }
-    *unchanged = ::lstrcmpA(static_cast<char*>(block), name) == 0;
-    *buffer = block;
-    *capacity = static_cast<std::uint32_t>(bytes);
-    *fullName = static_cast<char*>(block) + offset;
-    return errOK;
+    const Result r =
+        g_wideMode ? FullPathBlock(io, static_cast<const wchar_t*>(d->name_buffer),
+                                   Fn<decltype(&::GetFullPathNameW)>(g_kernel.fGetFullPathName),
+                                   ::lstrcmpW, unchanged, buffer, capacity)
+                   : FullPathBlock(io, static_cast<const char*>(d->name_buffer),
+                                   Fn<decltype(&::GetFullPathNameA)>(g_kernel.fGetFullPathName),
+                                   ::lstrcmpA, unchanged, buffer, capacity);
+    if (Succeeded(r))
+        *fullName = static_cast<char*>(*buffer) + offset;
+    return r;
 }
 
 std::size_t SubstTarget(hOBJ io, void* buffer, std::size_t* offset, int keepDevice) {

@@ -9,8 +9,10 @@
 #include "plugin/frame/Settings.h"
 #include "plugin/frame/SystemFunctions.h"
 #include "plugin/fs/Impersonation.h"
+#include "plugin/fs/KernelCalls.h"
 #include "plugin/fs/WinErrorMap.h"
 #include "plugin/io/IoFlags.h"
+#include "plugin/io/PropertyValue.h"
 
 #include <cstring>
 
@@ -159,14 +161,13 @@ bool HasFile(const Win32IOData* d) {
     return d->forced_read == 1 ? d->direct_handle != 0 : ValidHandle(d->handle);
 }
 
+/// Without a buffer the size given must still hold the value.
 Result CopyDWord(std::uint32_t value, std::uint32_t* count, void* buffer, std::uint32_t size) {
-    *count = 4;
-    if (!buffer)
-        return size >= 4 ? errOK : errBUFFER_TOO_SMALL;
-    if (size < 4)
+    if (!buffer && size < sizeof value) {
+        *count = sizeof value;
         return errBUFFER_TOO_SMALL;
-    std::memcpy(buffer, &value, 4);
-    return errOK;
+    }
+    return CopyValue(&value, sizeof value, count, buffer, size);
 }
 
 Result SecurityError(DWORD e) {
@@ -448,14 +449,7 @@ Result SetAttributes(hOBJ obj, std::uint32_t* count, std::uint32_t, const void* 
         return errACCESS_DENIED;
     DWORD value = 0;
     std::memcpy(&value, buffer, 4);
-    BOOL ok = FALSE;
-    if (g_wideMode)
-        ok = Fn<decltype(&::SetFileAttributesW)>(g_kernel.fSetFileAttributes)(
-            static_cast<const wchar_t*>(d->name_buffer), value);
-    else
-        ok = Fn<decltype(&::SetFileAttributesA)>(g_kernel.fSetFileAttributes)(
-            static_cast<const char*>(d->name_buffer), value);
-    if (!ok)
+    if (!SetAttributesOf(d->name_buffer, value))
         return MapLastError(&d->win_error);
     d->file_information.dwFileAttributes = value;
     return errOK;

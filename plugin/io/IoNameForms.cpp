@@ -10,6 +10,7 @@
 #include "plugin/fs/PathComponents.h"
 #include "plugin/fs/PathForms.h"
 #include "plugin/fs/WinErrorMap.h"
+#include "plugin/io/PropertyValue.h"
 
 #include <cstring>
 #include <cwchar>
@@ -78,6 +79,31 @@ const wchar_t* LastPart(const wchar_t* text, bool alsoSlash) {
     return back ? back + 1 : text;
 }
 
+/// The part after the last separator of the full-name form `getter`
+/// serves. The short form hands out as much as fits, terminated, when the
+/// buffer is too small; the long form nothing, with count 0.
+Result FileNamePart(hOBJ obj, PropGetter getter, std::uint32_t id, bool longForm,
+                    std::uint32_t* count, void* buffer, std::uint32_t size) {
+    Io(obj)->win_error = 0;
+    *count = 0;
+    NameRead full{obj};
+    if (Result r = ReadOwn(obj, getter, id, full); Failed(r))
+        return r;
+    const wchar_t* part = LastPart(full.Text(), longForm);
+    const std::size_t bytes = (std::wcslen(part) + 1) * sizeof(wchar_t);
+    const Result r = CopyValue(part, bytes, count, buffer, size);
+    if (r == errBUFFER_TOO_SMALL) {
+        const std::size_t fit = size / sizeof(wchar_t);
+        if (longForm) {
+            *count = 0;
+        } else if (fit) {
+            std::wmemcpy(static_cast<wchar_t*>(buffer), part, fit - 1);
+            static_cast<wchar_t*>(buffer)[fit - 1] = L'\0';
+        }
+    }
+    return r;
+}
+
 std::uint32_t DriveTypeOf(const Win32IOData* d) {
     if (!HasName(d) || !g_kernel.fGetDriveType)
         return 0;
@@ -122,26 +148,7 @@ Result GetShortFullName(hOBJ obj, std::uint32_t* count, std::uint32_t, void* buf
 
 Result GetShortFileName(hOBJ obj, std::uint32_t* count, std::uint32_t, void* buffer,
                         std::uint32_t size) {
-    Io(obj)->win_error = 0;
-    *count = 0;
-    NameRead shortName{obj};
-    if (Result r = ReadOwn(obj, GetShortFullName, ioprop::kShortFullName, shortName); Failed(r))
-        return r;
-    const wchar_t* part = LastPart(shortName.Text(), false);
-    const std::size_t bytes = (std::wcslen(part) + 1) * sizeof(wchar_t);
-    *count = static_cast<std::uint32_t>(bytes);
-    if (!buffer)
-        return errOK;
-    if (size < bytes) {
-        const std::size_t fit = size / sizeof(wchar_t);
-        if (fit) {
-            std::wmemcpy(static_cast<wchar_t*>(buffer), part, fit - 1);
-            static_cast<wchar_t*>(buffer)[fit - 1] = L'\0';
-        }
-        return errBUFFER_TOO_SMALL;
-    }
-    std::memcpy(buffer, part, bytes);
-    return errOK;
+    return FileNamePart(obj, GetShortFullName, ioprop::kShortFullName, false, count, buffer, size);
 }
 
 Result GetLongFullName(hOBJ obj, std::uint32_t* count, std::uint32_t, void* buffer,
@@ -229,22 +236,7 @@ Result GetLongFullName(hOBJ obj, std::uint32_t* count, std::uint32_t, void* buff
 
 Result GetLongFileName(hOBJ obj, std::uint32_t* count, std::uint32_t, void* buffer,
                        std::uint32_t size) {
-    Io(obj)->win_error = 0;
-    *count = 0;
-    NameRead longName{obj};
-    if (Result r = ReadOwn(obj, GetLongFullName, ioprop::kLongFullName, longName); Failed(r))
-        return r;
-    const wchar_t* part = LastPart(longName.Text(), true);
-    const std::size_t bytes = (std::wcslen(part) + 1) * sizeof(wchar_t);
-    *count = static_cast<std::uint32_t>(bytes);
-    if (!buffer)
-        return errOK;
-    if (size < bytes) {
-        *count = 0;
-        return errBUFFER_TOO_SMALL;
-    }
-    std::memcpy(buffer, part, bytes);
-    return errOK;
+    return FileNamePart(obj, GetLongFullName, ioprop::kLongFullName, true, count, buffer, size);
 }
 
 Result GetDeviceForm(hOBJ obj, std::uint32_t* count, std::uint32_t, void* buffer,
@@ -259,22 +251,9 @@ Result GetDeviceForm(hOBJ obj, std::uint32_t* count, std::uint32_t, void* buffer
     if (targetBytes && g_wideMode) {
         const std::wstring text =
             std::wstring(target) + (static_cast<const wchar_t*>(d->full_name) + 2);
-        const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-        *count = static_cast<std::uint32_t>(bytes);
-        if (!buffer)
-            return errOK;
-        if (size < bytes)
-            return errBUFFER_TOO_SMALL;
-        std::memcpy(buffer, text.c_str(), bytes);
-        return errOK;
+        return CopyValue(text.c_str(), (text.size() + 1) * sizeof(wchar_t), count, buffer, size);
     }
-    *count = d->name_capacity;
-    if (!buffer)
-        return errOK;
-    if (size < d->name_capacity)
-        return errBUFFER_TOO_SMALL;
-    std::memcpy(buffer, d->name_buffer, d->name_capacity);
-    return errOK;
+    return CopyValue(d->name_buffer, d->name_capacity, count, buffer, size);
 }
 
 Result GetDriveTypeProp(hOBJ obj, std::uint32_t* count, std::uint32_t, void* buffer,

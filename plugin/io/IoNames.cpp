@@ -7,6 +7,7 @@
 #include "plugin/frame/Settings.h"
 #include "plugin/fs/PathForms.h"
 #include "plugin/io/IoFlags.h"
+#include "plugin/io/PropertyValue.h"
 
 #include <cstring>
 #include <string>
@@ -228,17 +229,10 @@ template <typename C> void Locate(Win32IOData* d) {
 template <typename C>
 Result CopyText(std::uint32_t* count, void* buffer, std::uint32_t size,
                 const std::basic_string<C>& text, bool countNeededOnShortage) {
-    const auto bytes = static_cast<std::uint32_t>((text.size() + 1) * sizeof(C));
-    *count = bytes;
-    if (!buffer)
-        return errOK;
-    if (size < bytes) {
-        if (!countNeededOnShortage)
-            *count = 0;
-        return errBUFFER_TOO_SMALL;
-    }
-    std::memcpy(buffer, text.c_str(), bytes);
-    return errOK;
+    const Result r = CopyValue(text.c_str(), (text.size() + 1) * sizeof(C), count, buffer, size);
+    if (r == errBUFFER_TOO_SMALL && !countNeededOnShortage)
+        *count = 0;
+    return r;
 }
 
 template <typename C>

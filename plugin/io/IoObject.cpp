@@ -9,6 +9,7 @@
 #include "plugin/frame/PropertyIds.h"
 #include "plugin/frame/Settings.h"
 #include "plugin/frame/SystemFunctions.h"
+#include "plugin/fs/KernelCalls.h"
 #include "plugin/fs/WinErrorMap.h"
 #include "plugin/io/IoFlags.h"
 
@@ -116,10 +117,8 @@ Result ObjectClose(hOBJ obj) {
         FSDirectClose(d->direct_handle);
     d->direct_handle = 0;
     // Attributes that the open cleared come back.
-    if (d->restore_on_close && d->saved_attributes != kUnknownAttributes && HasName(d) &&
-        g_kernel.fSetFileAttributes && g_wideMode)
-        Fn<decltype(&::SetFileAttributesW)>(g_kernel.fSetFileAttributes)(StoredWide(d),
-                                                                         d->saved_attributes);
+    if (d->restore_on_close && d->saved_attributes != kUnknownAttributes && HasName(d))
+        SetAttributesOf(d->name_buffer, d->saved_attributes);
     DropOverlappedReader(obj);
     HeapFree(obj, d->saved_security);
     d->saved_security = nullptr;

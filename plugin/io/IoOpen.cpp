@@ -12,6 +12,7 @@
 #include "plugin/frame/Settings.h"
 #include "plugin/frame/SystemFunctions.h"
 #include "plugin/fs/Impersonation.h"
+#include "plugin/fs/KernelCalls.h"
 #include "plugin/fs/PathForms.h"
 #include "plugin/fs/WinErrorMap.h"
 #include "plugin/io/IoFlags.h"
@@ -75,36 +76,6 @@ const void* NarrowPart(const void* name) {
 }
 const void* WidePart(const void* name) {
     return g_wideMode ? name : static_cast<const void*>(L"");
-}
-
-HANDLE CallCreateFile(const void* name, DWORD access, DWORD share, DWORD creation, DWORD flags) {
-    if (g_wideMode)
-        return Fn<decltype(&::CreateFileW)>(g_kernel.fCreateFile)(
-            static_cast<const wchar_t*>(name), access, share, nullptr, creation, flags, nullptr);
-    return Fn<decltype(&::CreateFileA)>(g_kernel.fCreateFile)(
-        static_cast<const char*>(name), access, share, nullptr, creation, flags, nullptr);
-}
-
-DWORD AttributesOf(const void* name) {
-    if (!g_kernel.fGetFileAttributes)
-        return INVALID_FILE_ATTRIBUTES;
-    if (g_wideMode)
-        return Fn<decltype(&::GetFileAttributesW)>(g_kernel.fGetFileAttributes)(
-            static_cast<const wchar_t*>(name));
-    return Fn<decltype(&::GetFileAttributesA)>(g_kernel.fGetFileAttributes)(
-        static_cast<const char*>(name));
-}
-
-BOOL SetAttributesOf(const void* name, DWORD attributes) {
-    if (!g_kernel.fSetFileAttributes) {
-        ::SetLastError(ERROR_PROC_NOT_FOUND);
-        return FALSE;
-    }
-    if (g_wideMode)
-        return Fn<decltype(&::SetFileAttributesW)>(g_kernel.fSetFileAttributes)(
-            static_cast<const wchar_t*>(name), attributes);
-    return Fn<decltype(&::SetFileAttributesA)>(g_kernel.fSetFileAttributes)(
-        static_cast<const char*>(name), attributes);
 }
 
 void SendIoMessage(hOBJ obj, std::uint32_t id, Result code) {
@@ -359,7 +330,7 @@ HANDLE OpenByMode(const Win32IOData* d, const void* name, DWORD access, DWORD sh
     if (d->native_open && g_wideMode)
         return NativeOpen(static_cast<const wchar_t*>(name), access, share, nullptr, creation,
                           flags, nullptr);
-    return CallCreateFile(name, access, share, creation, flags);
+    return CreateFileByName(name, access, share, creation, flags);
 }
 
 void DropOverlappedReader(hOBJ obj) {
