@@ -31,14 +31,13 @@ InterfaceTables IoTables() {
         internal[kSlotObjectInit - 1] = AsSlot(&ObjectInit);
         internal[kSlotObjectInitDone - 1] = AsSlot(&ObjectInitDone);
         internal[kSlotObjectClose - 1] = AsSlot(&ObjectClose);
-        const PropSetter nameSetter = g_wideMode ? SetNameWide : SetNameNarrow;
         properties = {
             ConstRow(kPropVersion, kRegVersion, 4),
             MemoryRow(kPropDescription, kIoDescription, sizeof kIoDescription),
             FieldRow(ioprop::kUserWord, IO_FIELD(user_word), 4, 3),
-            HandlerRow(kPropName, GetNameProperty, nameSetter, 48),
-            HandlerRow(kPropFolder, GetNameProperty, nameSetter, 32),
-            HandlerRow(kPropFullName, GetNameProperty, nameSetter, 32),
+            HandlerRow(kPropName, GetNameProperty, nullptr, 48),
+            HandlerRow(kPropFolder, GetNameProperty, nullptr, 32),
+            HandlerRow(kPropFullName, GetNameProperty, nullptr, 32),
             FieldRow(kPropOpenMode, IO_FIELD(open_mode), 4, 35),
             FieldRow(kPropAccessMode, IO_FIELD(access_mode), 4, 1, SetAccessMode),
             FieldRow(kPropDeleteOnClose, IO_FIELD(delete_on_close), 4, 3),
@@ -83,6 +82,11 @@ InterfaceTables IoTables() {
         };
         built = true;
     }
+    // The name setters follow the character mode of this load.
+    const PropSetter nameSetter = g_wideMode ? SetNameWide : SetNameNarrow;
+    for (PropertyRow& row : properties)
+        if (row.id == kPropName || row.id == kPropFolder || row.id == kPropFullName)
+            row.setter = nameSetter;
     return {internal.data(),   kIoInternalSlots, IoMethodTable(), kIoMethodCount,
             properties.data(), kIoPropertyCount, kIoDataSize};
 }

@@ -183,5 +183,49 @@ TEST_F(IoNamesTest, NameForms) {
     EXPECT_EQ(Data(missing)->win_error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
 }
 
+DWORD WINAPI NarrowVersion() {
+    return 0x80000004; // bit 31: not an NT-family system
+}
+
+/// The plug-in loaded on a system that selects narrow (8-bit) texts.
+class NarrowIoTest : public IoNamesTest {
+protected:
+    void SetUp() override {
+        m_savedVersion = g_versionQuery;
+        g_versionQuery = NarrowVersion;
+        IoNamesTest::SetUp();
+    }
+    void TearDown() override {
+        IoNamesTest::TearDown();
+        g_versionQuery = m_savedVersion;
+    }
+
+private:
+    VersionQuery m_savedVersion = nullptr;
+};
+
+TEST_F(NarrowIoTest, NamesAreEightBitWithoutPrefixAndFilesOpen) {
+    ASSERT_EQ(g_wideMode, 0u);
+    WriteFileBytes(dir / L"narrow.txt", "8-bit");
+    std::string folder(dir.path().begin(), dir.path().end()); // the temporary folder is ASCII
+    hOBJ obj = NewIo(L"");
+    std::uint32_t count = 0;
+    const std::string name = folder + "\\\\narrow.txt";
+    ASSERT_EQ(host.SetText(obj, &count, kPropFullName, name.c_str(), 0, kCodePageSystem), errOK);
+    EXPECT_EQ(std::string(static_cast<const char*>(Data(obj)->name_buffer)),
+              folder + "\\narrow.txt");
+    EXPECT_EQ(host.GetWide(obj, kPropName).value_or(L"?"), L"narrow.txt");
+    EXPECT_EQ(host.Set(obj, &count, kPropFullName, nullptr, 0), errOK);
+    EXPECT_EQ(count, 260u) << "the narrow setter's limit";
+    const std::string tooLong = "C:\\" + std::string(300, 'x');
+    EXPECT_EQ(host.SetText(obj, &count, kPropFullName, tooLong.c_str(), 0, kCodePageSystem),
+              errBUFFER_TOO_SMALL);
+    ASSERT_EQ(host.CreateDone(obj), errOK);
+    char buffer[8] = {};
+    std::uint32_t got = 0;
+    EXPECT_EQ(ReadAt(obj, 0, buffer, 5, &got), errOK);
+    EXPECT_EQ(std::string(buffer, got), "8-bit");
+}
+
 } // namespace
 } // namespace zev::test
