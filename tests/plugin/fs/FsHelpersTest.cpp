@@ -44,6 +44,51 @@ TEST_F(FsHelpersTest, DeleteClearsProtectingAttributesFirst) {
     host.Close(name);
 }
 
+/// Stands in for a client identity without delete rights: Wine has no file
+/// ACLs, so the refusal comes from this wrapper whenever the calling thread
+/// impersonates.
+FARPROC g_windowsDeleteFile = nullptr;
+BOOL WINAPI DeleteRefusedToImpersonation(LPCWSTR name) {
+    HANDLE token = nullptr;
+    if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+        ::CloseHandle(token);
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return Fn<decltype(&::DeleteFileW)>(g_windowsDeleteFile)(name);
+}
+
+TEST_F(FsHelpersTest, DeleteRefusedToTheClientRunsUnderTheProcessIdentity) {
+    const std::wstring path = dir / L"client.txt";
+    WriteFileBytes(path, "x");
+    hOBJ name = NameObject(path);
+    g_windowsDeleteFile = g_kernel.fDeleteFile;
+    g_kernel.fDeleteFile =
+        reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&DeleteRefusedToImpersonation));
+    ASSERT_TRUE(::ImpersonateSelf(SecurityImpersonation));
+    const Result r = VlDeleteFile(name, 0);
+    const bool tokenBack = ThreadHasToken();
+    ::RevertToSelf();
+    g_kernel.fDeleteFile = g_windowsDeleteFile;
+    EXPECT_EQ(r, errOK);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_TRUE(tokenBack) << "the client's identity is put back";
+    EXPECT_TRUE(Traced("fDeleteFile first attempt failed, errACCESS_DENIED"));
+    EXPECT_TRUE(Traced("fDeleteFile second attempt succeeded"));
+    EXPECT_TRUE(Traced("fDeleteFile failed with err=0x00000000"));
+
+    // Without impersonation there is nobody to fall back to.
+    WriteFileBytes(path, "x");
+    g_kernel.fDeleteFile = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(+[](LPCWSTR) -> BOOL {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }));
+    EXPECT_EQ(VlDeleteFile(name, 0), errACCESS_DENIED);
+    g_kernel.fDeleteFile = g_windowsDeleteFile;
+    EXPECT_TRUE(Traced("no impersonation detected"));
+    host.Close(name);
+}
+
 TEST_F(FsHelpersTest, DeleteOfMissingFileReportsNotFound) {
     hOBJ name = NameObject(dir / L"missing.txt");
     EXPECT_EQ(VlDeleteFile(name, 0), errOBJECT_NOT_FOUND);
