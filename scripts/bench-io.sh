@@ -13,4 +13,4 @@ fi
 cmake --build build/win64 --target wfsys_iobench -j2 >/dev/null
 wine_up || true
 trap wine_down EXIT
-wine build/win64/tools/iobench/wfsys_iobench.exe "" "${1:-256}" "${2:-7}"
+wine build/win64/tools/iobench/wfsys_iobench.exe "" "${1:-256}" "${2:-15}"

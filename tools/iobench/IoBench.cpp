@@ -4,7 +4,8 @@
 // Both sides overwrite and read the same preallocated file, so that neither
 // pays for truncating or growing it; only the transfer loop is timed (the
 // open and close are not), and the median of the rounds is printed. The
-// two sides alternate which goes first.
+// two sides alternate which goes first. The ratio printed is the median of
+// the rounds' own ratios.
 //
 // Usage: wfsys_iobench [folder] [MiB per pass] [rounds]
 #include "common/UniqueHandle.h"
@@ -120,7 +121,7 @@ int wmain(int argc, wchar_t** argv) {
     while (!folder.empty() && folder.back() == L'\\')
         folder.pop_back();
     const std::uint64_t mib = argc > 2 ? std::wcstoull(argv[2], nullptr, 10) : 256;
-    const int rounds = argc > 3 ? std::max(1, _wtoi(argv[3])) : 7;
+    const int rounds = argc > 3 ? std::max(1, _wtoi(argv[3])) : 15;
     const std::wstring path = folder + L"\\wfsys-iobench.bin";
     const std::uint64_t fileSize = mib * 1024 * 1024;
     if (!Preallocate(path, fileSize)) {
@@ -144,29 +145,35 @@ int wmain(int argc, wchar_t** argv) {
     for (std::uint32_t block : {4096u, 65536u, 1048576u}) {
         const std::uint64_t total = fileSize / block * block;
         std::vector<char> buffer(block, 'b');
-        std::vector<double> ioWrite, plainWrite, ioRead, plainRead;
+        std::vector<double> ioWrite, plainWrite, ioRead, plainRead, writeRatio, readRatio;
         for (int round = 0; round < rounds; ++round) {
-            auto io = [&] {
-                ioWrite.push_back(IoPass(host, path, true, block, total, buffer));
-                ioRead.push_back(IoPass(host, path, false, block, total, buffer));
-            };
-            auto plain = [&] {
-                plainWrite.push_back(PlainPass(path, true, block, total, buffer));
-                plainRead.push_back(PlainPass(path, false, block, total, buffer));
-            };
+            // Each round measures both sides back to back (alternating which
+            // goes first), so that the ratio of a round compares passes that
+            // met the same load on the machine.
+            double iw = 0, pw = 0, ir = 0, pr = 0;
             if (round % 2 == 0) {
-                plain();
-                io();
+                pw = PlainPass(path, true, block, total, buffer);
+                iw = IoPass(host, path, true, block, total, buffer);
+                pr = PlainPass(path, false, block, total, buffer);
+                ir = IoPass(host, path, false, block, total, buffer);
             } else {
-                io();
-                plain();
+                iw = IoPass(host, path, true, block, total, buffer);
+                pw = PlainPass(path, true, block, total, buffer);
+                ir = IoPass(host, path, false, block, total, buffer);
+                pr = PlainPass(path, false, block, total, buffer);
             }
+            ioWrite.push_back(iw);
+            plainWrite.push_back(pw);
+            ioRead.push_back(ir);
+            plainRead.push_back(pr);
+            writeRatio.push_back(pw > 0 ? iw / pw : 0);
+            readRatio.push_back(pr > 0 ? ir / pr : 0);
         }
         const double iw = Median(ioWrite), pw = Median(plainWrite);
         const double ir = Median(ioRead), pr = Median(plainRead);
         allOk = allOk && iw > 0 && pw > 0 && ir > 0 && pr > 0;
         std::printf("%7uK %9.0f MB/s %9.0f MB/s %6.2fx %9.0f MB/s %9.0f MB/s %6.2fx\n",
-                    block / 1024, iw, pw, pw > 0 ? iw / pw : 0, ir, pr, pr > 0 ? ir / pr : 0);
+                    block / 1024, iw, pw, Median(writeRatio), ir, pr, Median(readRatio));
     }
     Result ignored = 0;
     PluginEntry(host.Root(), kReasonReleaseBindings, &ignored);
