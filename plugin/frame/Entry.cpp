@@ -8,6 +8,7 @@
 #include "plugin/frame/Registration.h"
 #include "plugin/frame/Settings.h"
 #include "plugin/frame/SystemFunctions.h"
+#include "plugin/fs/PathForms.h"
 
 #include <windows.h>
 
@@ -38,6 +39,7 @@ void ReportMissingEssentials() {
 int Load(hOBJ root, Result* result) {
     g_root = root;
     LoadSettings();
+    InitDriveMap();
     if (!LoadKernel()) {
         ClearSystemFunctions();
     } else {
@@ -79,6 +81,7 @@ int PluginEntry(hOBJ root, unsigned long reason, Result* result) {
     case kReasonLoad:
         return Load(root, result);
     case kReasonUnload:
+        FreeDriveMap();
         ReleaseKernel();
         return 1;
     case kReasonReleaseBindings:

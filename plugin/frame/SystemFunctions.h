@@ -10,7 +10,7 @@
 namespace zev::wfsys {
 
 template <typename F> F Fn(FARPROC p) {
-    return reinterpret_cast<F>(p);
+    return reinterpret_cast<F>(reinterpret_cast<void*>(p)); // through void*: no cast warning
 }
 
 /// Kernel function table, named after the functions without A/W suffix.

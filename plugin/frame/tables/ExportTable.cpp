@@ -6,6 +6,9 @@
 #include "plugin/frame/ExportHelpers.h"
 #include "plugin/frame/ExportIds.h"
 #include "plugin/frame/Identifiers.h"
+#include "plugin/fs/FileOps.h"
+#include "plugin/fs/PathForms.h"
+#include "plugin/io/IoRecord.h"
 
 #include <array>
 
@@ -30,12 +33,12 @@ const ImportRecord* ExportTable() {
         {nullptr, kPidWfsys, kFidCreateDirectoryRecursively},
         {nullptr, kPidWfsys, kFidStartProgram},
         {nullptr, kPidWfsys, kFidFindTempFolder},
-        {nullptr, kPidWfsys, kFidLongPathName},
+        {Address(PrefixStringObject), kPidWfsys, kFidLongPathName},
         {nullptr, kPidWfsys, kFidFreeSpace},
         {nullptr, kPidWfsys, kFidRemoveDir},
-        {nullptr, kPidWfsys, kFidVlDeleteFile},
-        {nullptr, kPidWfsys, kFidTotalBytesWritten},
-        {nullptr, kPidWfsys, kFidUniversalName},
+        {Address(VlDeleteFile), kPidWfsys, kFidVlDeleteFile},
+        {Address(TotalBytesWritten), kPidWfsys, kFidTotalBytesWritten},
+        {Address(UniversalName), kPidWfsys, kFidUniversalName},
         {},
     }};
     return table.data();
