@@ -107,27 +107,6 @@ Result ObjectInit(hOBJ obj) {
     return errOK;
 }
 
-Result ObjectClose(hOBJ obj) {
-    Win32IOData* d = Io(obj);
-    if (d->handle != INVALID_HANDLE_VALUE && d->handle) {
-        ::CloseHandle(d->handle);
-        d->handle = INVALID_HANDLE_VALUE;
-    }
-    if (d->direct_handle && FSDirectClose)
-        FSDirectClose(d->direct_handle);
-    d->direct_handle = 0;
-    // Attributes that the open cleared come back.
-    if (d->restore_on_close && d->saved_attributes != kUnknownAttributes && HasName(d))
-        SetAttributesOf(d->name_buffer, d->saved_attributes);
-    DropOverlappedReader(obj);
-    HeapFree(obj, d->saved_security);
-    d->saved_security = nullptr;
-    HeapFree(obj, d->name_buffer);
-    d->name_buffer = d->full_name = d->file_name = nullptr;
-    d->name_capacity = 0;
-    return errOK;
-}
-
 Result SetAccessMode(hOBJ obj, std::uint32_t* count, std::uint32_t, const void* buffer,
                      std::uint32_t size) {
     Win32IOData* d = Io(obj);

@@ -1,13 +1,14 @@
 // The plug-in's export table: 13 records of plug-in 3, handed by the
-// framework to components that ask for a function by identifier. A record
-// gets its address when its helper is built.
+// framework to components that ask for a function by identifier.
 #include "plugin/frame/InterfaceTables.h"
 
 #include "plugin/frame/ExportHelpers.h"
 #include "plugin/frame/ExportIds.h"
 #include "plugin/frame/Identifiers.h"
+#include "plugin/fs/DirHelpers.h"
 #include "plugin/fs/FileOps.h"
 #include "plugin/fs/PathForms.h"
+#include "plugin/io/IoClose.h"
 #include "plugin/io/IoRecord.h"
 
 #include <array>
@@ -26,16 +27,16 @@ void* Address(auto f) {
 
 const ImportRecord* ExportTable() {
     static const std::array<ImportRecord, kExportCount + 1> table = {{
-        {nullptr, kPidWfsys, kFidCopyObjectFile},
-        {nullptr, kPidWfsys, kFidMoveFileDelayed},
+        {Address(CopyObjectFile), kPidWfsys, kFidCopyObjectFile},
+        {Address(MoveFileDelayed), kPidWfsys, kFidMoveFileDelayed},
         {Address(SetProcessErrorMode), kPidWfsys, kFidSetErrorMode},
-        {nullptr, kPidWfsys, kFidMakeTempFileName},
-        {nullptr, kPidWfsys, kFidCreateDirectoryRecursively},
-        {nullptr, kPidWfsys, kFidStartProgram},
-        {nullptr, kPidWfsys, kFidFindTempFolder},
+        {Address(MakeTempFileName), kPidWfsys, kFidMakeTempFileName},
+        {Address(CreateFolderOfObject), kPidWfsys, kFidCreateDirectoryRecursively},
+        {Address(RunProgram), kPidWfsys, kFidStartProgram},
+        {Address(FindTempFolder), kPidWfsys, kFidFindTempFolder},
         {Address(PrefixStringObject), kPidWfsys, kFidLongPathName},
-        {nullptr, kPidWfsys, kFidFreeSpace},
-        {nullptr, kPidWfsys, kFidRemoveDir},
+        {Address(GetFreeSpace), kPidWfsys, kFidFreeSpace},
+        {Address(RemoveFolderOfObject), kPidWfsys, kFidRemoveDir},
         {Address(VlDeleteFile), kPidWfsys, kFidVlDeleteFile},
         {Address(TotalBytesWritten), kPidWfsys, kFidTotalBytesWritten},
         {Address(UniversalName), kPidWfsys, kFidUniversalName},

@@ -5,6 +5,7 @@
 #include "plugin/frame/PropertyIds.h"
 #include "plugin/frame/RegistrationValues.h"
 #include "plugin/frame/Settings.h"
+#include "plugin/io/IoClose.h"
 #include "plugin/io/IoRecord.h"
 
 #include <array>
@@ -44,7 +45,7 @@ InterfaceTables IoTables() {
             ConstRow(ioprop::kMaxNameConst, 0x7FF, 4),
             FieldRow(kPropOsObject, IO_FIELD(os_object), 8, 1),
             ConstRow(ioprop::kZeroConst, 0, 1),
-            PendingRow(kPropReopenData, 32),
+            HandlerRow(kPropReopenData, GetReopenData, SetReopenData, 32),
             HandlerRow(kPropAttributes, GetAttributes, SetAttributes),
             HandlerRow(kPropCreationTime, GetTime, SetTime),
             HandlerRow(kPropLastWriteTime, GetTime, SetTime),

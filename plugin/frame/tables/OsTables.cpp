@@ -4,6 +4,7 @@
 #include "plugin/frame/Identifiers.h"
 #include "plugin/frame/PropertyIds.h"
 #include "plugin/frame/RegistrationValues.h"
+#include "plugin/objptr/OsObject.h"
 
 #include <array>
 
@@ -16,17 +17,16 @@ namespace {
 constexpr char kOsDescription[] = "win32 object system interface";
 constexpr char kOsName[] = "Win32 native file system";
 
-/// The data record: the last Windows error.
-struct OsData {
-    std::uint32_t win_error;
-};
 static_assert(sizeof(OsData) == kOsDataSize);
 
 } // namespace
 
 InterfaceTables OsTables() {
     // Methods: PtrCreate, IOCreate, Copy, Rename, Delete.
-    static std::array<AnyFn, kOsMethodCount> methods{};
+    static const std::array<AnyFn, kOsMethodCount> methods = {
+        AsSlot(&OsPtrCreate), AsSlot(&OsIOCreate), AsSlot(&OsCopy),
+        AsSlot(&OsRename),    AsSlot(&OsDelete),
+    };
     static const std::array<PropertyRow, kOsPropertyCount> properties = {
         ConstRow(0x20301002, 0x2F, 2),
         ConstRow(0x20400052, 0x7FF, 4),
