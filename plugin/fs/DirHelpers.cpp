@@ -159,7 +159,7 @@ template <typename C> Result CreateChain(C* path, SECURITY_ATTRIBUTES* security)
     for (std::size_t i = start; i <= length; ++i) {
         if (i < length && path[i] != C('\\'))
             continue;
-        if (i == start) // an empty part (a doubled separator or the start)
+        if (i == start || path[i - 1] == C('\\')) // an empty part
             continue;
         const C saved = path[i];
         path[i] = 0;
