@@ -248,19 +248,17 @@ Result Rename(hOBJ obj, hOBJ destination, std::uint32_t replace) {
         r = errPARAMETER_INVALID;
     } else if (r = ReadObjectFullName(obj, destination, &target); Succeeded(r)) {
         const std::wstring source = EntryPath(d);
-        const std::wstring entryName = d->find_data.cFileName;
         r = MoveOrCopyFile(obj, source.c_str(), target.c_str(), replace != 0, &d->win_error);
         if (Succeeded(r)) {
-            // The cursor follows the entry.
-            std::wstring name;
-            if (Succeeded(IsExistingFolder(target.c_str()))) {
-                r = SetFolder(obj, target.c_str(), target.size() * sizeof(wchar_t));
-                name = entryName;
-            } else {
-                const wchar_t* tail = nullptr;
-                r = SplitIntoFolder(obj, target.c_str(), &tail);
-                name = tail;
-            }
+            // The cursor follows the entry to its new folder and name. A
+            // destination that names a folder now is the moved folder entry
+            // itself, so it is split like any other name.
+            std::wstring moved = target;
+            while (moved.size() > 1 && (moved.back() == L'\\' || moved.back() == L'/'))
+                moved.pop_back();
+            const wchar_t* tail = nullptr;
+            r = SplitIntoFolder(obj, moved.c_str(), &tail);
+            const std::wstring name = tail;
             if (Succeeded(r))
                 r = OP_ChangeTo(obj, name.c_str());
         }

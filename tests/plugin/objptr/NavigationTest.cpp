@@ -183,16 +183,29 @@ TEST_F(ObjPtrOpsTest, RenameIntoAnotherFolderFollowsTheEntry) {
     MakeFolder(dir / L"to");
     MakeFile(dir / L"moving", "m");
     MakeFile(dir / L"stay");
-    hOBJ p = NewPtr(Root(), L"moving");
-    ASSERT_EQ(Next(p), errOK);
+    hOBJ p = NewPtr(Root());
+    Goto(p, L"moving");
     EXPECT_EQ(host.CallMethod(p, kSlotRename, Target(dir / L"to\\moved"), std::uint32_t{0}), errOK);
     EXPECT_EQ(Folder(p), dir / L"to\\");
     EXPECT_EQ(Name(p), L"moved");
     EXPECT_EQ(ReadFileBytes(dir / L"to\\moved"), "m");
-    // Into an existing folder: the entry keeps its name.
-    EXPECT_EQ(host.CallMethod(p, kSlotRename, Target(dir.path()), std::uint32_t{0}), errOK);
+    // A folder entry renamed in place: the cursor stands on its new name,
+    // in the same folder (not inside the moved folder).
+    EXPECT_EQ(host.CallMethod(p, kSlotStepUp), errOK);
+    ASSERT_EQ(Name(p), L"to");
+    EXPECT_EQ(host.CallMethod(p, kSlotRename, Target(dir / L"renamed\\"), std::uint32_t{0}), errOK);
     EXPECT_EQ(Folder(p), Root());
-    EXPECT_EQ(Name(p), L"moved");
+    EXPECT_EQ(Name(p), L"renamed");
+    // Over an existing file only with the replace choice.
+    MakeFile(dir / L"taken", "t");
+    host.CallMethod(p, kSlotReset, std::uint32_t{0});
+    Goto(p, L"stay");
+    EXPECT_EQ(host.CallMethod(p, kSlotRename, Target(dir / L"taken"), std::uint32_t{0}),
+              errOBJECT_ALREADY_EXISTS);
+    EXPECT_EQ(Name(p), L"stay");
+    EXPECT_EQ(host.CallMethod(p, kSlotRename, Target(dir / L"taken"), std::uint32_t{1}), errOK);
+    EXPECT_EQ(Name(p), L"taken");
+    EXPECT_EQ(ReadFileBytes(dir / L"taken"), "x");
 }
 
 TEST_F(ObjPtrOpsTest, DeleteMovesOnAndALockedEntryStays) {
