@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstddef>
 #include <cwchar>
 #include <cwctype>
 #include <utility>
@@ -112,11 +113,62 @@ void RememberUsedMask(hOBJ obj, const wchar_t* mask) {
 }
 
 Result FetchFirst(hOBJ obj);
+Result FetchReplay(hOBJ obj);
+
+constexpr std::uint32_t kReplayFirstCapacity = 16;
+
+std::size_t ReplayBytes(std::uint32_t capacity) {
+    return offsetof(FolderReplay, entries) + capacity * sizeof(FolderReplay::Entry);
+}
+
+/// Starts recording for a file pass whose folder pass would read the same
+/// listing again; without a block (no memory) the folder pass lists anew.
+void StartRecording(hOBJ obj, const wchar_t* fileMask, const wchar_t* folderMask) {
+    ObjPtrData* d = Ptr(obj);
+    if (d->replay) {
+        d->replay->recording = 0;
+        d->replay->count = 0;
+    }
+    if (std::wcscmp(fileMask, folderMask) != 0)
+        return;
+    if (!d->replay) {
+        void* block = nullptr;
+        if (Failed(obj->sys->ObjHeapAlloc(obj, &block, ReplayBytes(kReplayFirstCapacity))))
+            return;
+        d->replay = static_cast<FolderReplay*>(block);
+        d->replay->capacity = kReplayFirstCapacity;
+    }
+    d->replay->recording = 1;
+}
+
+/// Keeps the folder the file pass stands on; when the block cannot grow,
+/// recording stops and the folder pass lists the folder again.
+void RecordFolder(hOBJ obj) {
+    ObjPtrData* d = Ptr(obj);
+    FolderReplay* replay = d->replay;
+    if (replay->count == replay->capacity) {
+        void* block = nullptr;
+        const std::uint32_t capacity = replay->capacity * 2;
+        if (Failed(obj->sys->ObjHeapRealloc(obj, &block, replay, ReplayBytes(capacity)))) {
+            replay->recording = 0;
+            return;
+        }
+        replay = d->replay = static_cast<FolderReplay*>(block);
+        replay->capacity = capacity;
+    }
+    FolderReplay::Entry& e = replay->entries[replay->count++];
+    e.index = d->entry_index;
+    e.fileId = d->file_id;
+    e.data = d->find_data;
+}
 
 /// Turns the read's Windows error into the cursor's state and result.
 Result TranslateFindResult(hOBJ obj) {
     ObjPtrData* d = Ptr(obj);
     if (d->win_error == ERROR_SUCCESS) {
+        if (d->pass == 0 && d->replay && d->replay->recording &&
+            (d->find_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            RecordFolder(obj);
         d->name_length =
             static_cast<std::uint32_t>((std::wcslen(d->find_data.cFileName) + 1) * sizeof(wchar_t));
         d->state = kStatePtr;
@@ -127,6 +179,13 @@ Result TranslateFindResult(hOBJ obj) {
     if (d->win_error == ERROR_FILE_NOT_FOUND || d->win_error == ERROR_NO_MORE_FILES) {
         if (d->pass == 0) {
             d->pass = 1;
+            if (d->replay && d->replay->recording) {
+                d->win_error = CloseRead(d);
+                d->replay->recording = 0;
+                d->replay->position = 0;
+                d->fetch = kFetchReplay;
+                return FetchReplay(obj);
+            }
             return FetchFirst(obj);
         }
         d->state = kStateAft;
@@ -153,6 +212,8 @@ Result FetchFirst(hOBJ obj) {
         return errEND_OF_THE_LIST;
 
     const wchar_t* mask = (d->pass == 0 || d->mask_folders_active) ? d->mask : kAllMask;
+    if (d->pass == 0)
+        StartRecording(obj, mask, d->mask_folders_active ? d->mask : kAllMask);
     std::wstring pattern = TextOrEmpty(d->folder_buffer);
     pattern += mask;
     if ((pattern.size() + 1) * sizeof(wchar_t) >= kMaxPatternBytes)
@@ -176,6 +237,21 @@ Result FetchFirst(hOBJ obj) {
     RememberUsedMask(obj, mask);
     LogOperation(obj, errOK, kTraceDetail, "init_enum");
     d->fetch = kFetchContinue;
+    return TranslateFindResult(obj);
+}
+
+Result FetchReplay(hOBJ obj) {
+    ObjPtrData* d = Ptr(obj);
+    FolderReplay* replay = d->replay;
+    if (replay && replay->position < replay->count) {
+        const FolderReplay::Entry& e = replay->entries[replay->position++];
+        d->find_data = e.data;
+        d->file_id = e.fileId;
+        d->entry_index = e.index;
+        d->win_error = 0;
+    } else {
+        d->win_error = ERROR_NO_MORE_FILES;
+    }
     return TranslateFindResult(obj);
 }
 
@@ -444,6 +520,8 @@ Result ObjPtrClose(hOBJ obj) {
     HeapFreeBlock(obj, d->folder_buffer);
     d->folder_buffer = nullptr;
     d->folder = nullptr;
+    HeapFreeBlock(obj, d->replay);
+    d->replay = nullptr;
     d->folder_capacity = 0;
     if (d->mask && d->mask != d->mask_inline) {
         HeapFreeBlock(obj, d->mask);
@@ -480,7 +558,17 @@ Result Next(hOBJ obj) {
         return errOBJECT_NOT_OPENED;
     Result r = errOK;
     for (;;) {
-        r = d->fetch == kFetchFirst ? FetchFirst(obj) : FetchContinue(obj);
+        switch (d->fetch) {
+        case kFetchFirst:
+            r = FetchFirst(obj);
+            break;
+        case kFetchReplay:
+            r = FetchReplay(obj);
+            break;
+        default:
+            r = FetchContinue(obj);
+            break;
+        }
         if (Failed(r))
             break;
         const bool folder = (d->find_data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -18,7 +18,27 @@ namespace zev::wfsys {
 /// Cursor states (property 0x20401002).
 enum ObjPtrState : std::uint32_t { kStateUnd = 0, kStateBef = 1, kStatePtr = 2, kStateAft = 3 };
 /// Which read the next advance runs.
-enum FetchStep : std::uint32_t { kFetchFirst = 0, kFetchContinue = 1 };
+enum FetchStep : std::uint32_t {
+    kFetchFirst = 0,
+    kFetchContinue = 1,
+    kFetchReplay = 2, ///< the folder pass hands out the folders the file pass met
+};
+
+/// The folders met by a file pass whose listing the folder pass would read
+/// again with the same pattern: the folder pass replays them instead of
+/// listing the whole folder a second time. A framework-heap block.
+struct FolderReplay {
+    std::uint32_t recording; ///< 1 while the running file pass records
+    std::uint32_t count;
+    std::uint32_t capacity;
+    std::uint32_t position; ///< next entry the folder pass hands out
+    struct Entry {
+        std::uint32_t index; ///< entry_index of the folder in the listing
+        std::uint32_t spare;
+        std::uint64_t fileId;
+        WIN32_FIND_DATAW data;
+    } entries[1];
+};
 
 /// Property ids of the ObjPtr interface that are its own.
 namespace objprop {
@@ -89,6 +109,7 @@ struct ObjPtrData {
     std::uint32_t native_enum;
     wchar_t* used_mask;
     std::uint32_t used_mask_capacity;
+    FolderReplay* replay;
 };
 static_assert(sizeof(ObjPtrData) <= 784, "the registered data size");
 
