@@ -299,5 +299,25 @@ TEST_F(ObjPtrOpsTest, OperationsOffAnEntry) {
     EXPECT_EQ(host.SetDWord(p, kPropAttributes, 0), errOBJECT_NOT_OPENED);
 }
 
+TEST_F(ObjPtrOpsTest, FolderPassListsAnewWhenTheReplayCannotGrow) {
+    constexpr int kFolders = 20; // beyond the replay's first capacity
+    for (int i = 0; i < kFolders; ++i)
+        MakeFolder(dir / (L"d" + std::to_wstring(i)));
+    MakeFile(dir / L"file");
+    hOBJ p = NewPtr(Root());
+    // The replay block, the used mask, then the growth of the replay.
+    host.FailAllocation(3);
+    const auto names = Walk(p);
+    host.FailAllocation(0);
+    ASSERT_TRUE(Ptr(p)->replay);
+    EXPECT_LT(Ptr(p)->replay->capacity, static_cast<std::uint32_t>(kFolders)) << "it did not grow";
+    EXPECT_EQ(names.size(), static_cast<std::size_t>(kFolders + 1));
+    EXPECT_EQ(names.front(), L"file");
+    // With room the folder pass replays the same folders.
+    EXPECT_EQ(host.CallMethod(p, kSlotReset, std::uint32_t{0}), errOK);
+    EXPECT_EQ(Walk(p), names);
+    EXPECT_GE(Ptr(p)->replay->count, static_cast<std::uint32_t>(kFolders));
+}
+
 } // namespace
 } // namespace zev::test
