@@ -431,8 +431,8 @@ Result RemoveDir(const void* text, std::int32_t codePage) {
     r = objptr::ChangeTo(pointer.obj, folder.obj);
     if (Succeeded(r))
         r = objptr::StepDown(pointer.obj);
-    if (Failed(r))
-        return r;
+    if (Failed(r)) // a missing folder is "not found", not the end of a listing
+        return r == errEND_OF_THE_LIST ? errOBJECT_NOT_FOUND : r;
 
     while (Succeeded(objptr::Next(pointer.obj))) {
         const auto entry = pointer.obj->sys->PropGetDWord(pointer.obj, kPropAttributes);

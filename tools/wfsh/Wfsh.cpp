@@ -36,6 +36,7 @@ constexpr std::uint32_t kIoQuerySize = 3;
 constexpr std::uint32_t kOsPtrCreate = 1, kOsIOCreate = 2, kOsCopy = 3, kOsRename = 4,
                         kOsDelete = 5;
 constexpr std::size_t kCatChunk = 0x10000;
+constexpr std::uint32_t kTraceEverything = 900;
 
 /// Framework codes in words.
 const std::map<std::uint32_t, const char*> kCodeWords = {
@@ -76,10 +77,12 @@ public:
     }
 
     bool Load(bool trace) {
-        if (trace)
+        if (trace) {
+            m_host.TraceLevel() = kTraceEverything;
             m_host.SetTraceSink([this](const host::TraceLine& line) {
                 std::fprintf(m_err, "trace %u: %s\n", line.level, line.text.c_str());
             });
+        }
         wchar_t self[MAX_PATH];
         const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
         std::wstring path(self, n);

@@ -3,6 +3,7 @@
 #include "plugin/frame/ExportIds.h"
 #include "plugin/frame/MessageIds.h"
 #include "plugin/fs/DirHelpers.h"
+#include "common/UniqueHandle.h"
 #include "tests/plugin/LinkedPluginFixture.h"
 
 #include <cstring>
@@ -337,6 +338,35 @@ TEST_F(ExportsTest, GetFreeSpaceOfTheObjectsDrive) {
         << "the same drive, give or take what others wrote meanwhile";
     EXPECT_EQ(space(nullptr, &bytes), errPARAMETER_INVALID);
     EXPECT_EQ(space(String(L"Q:\\nowhere"), &bytes), errOBJECT_BAD_STATE);
+}
+
+TEST_F(ExportsTest, RemoveDirTakesEverythingBottomUp) {
+    auto remove = Export<ObjectFn>(kFidRemoveDir);
+    const std::wstring root = dir / L"tree";
+    for (const wchar_t* folder : {L"", L"\\one", L"\\one\\two", L"\\empty"})
+        ASSERT_TRUE(::CreateDirectoryW((root + folder).c_str(), nullptr));
+    for (const wchar_t* file : {L"\\top.txt", L"\\one\\mid.txt", L"\\one\\two\\deep.txt"}) {
+        WriteFileBytes(root + file, "x");
+        ::SetFileAttributesW((root + file).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    EXPECT_EQ(remove(String(root)), errOK);
+    EXPECT_EQ(::GetFileAttributesW(root.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(remove(String(root)), errOBJECT_NOT_FOUND);
+}
+
+TEST_F(ExportsTest, RemoveDirStopsAtAFileThatCannotBeDeleted) {
+    auto remove = Export<ObjectFn>(kFidRemoveDir);
+    const std::wstring root = dir / L"held";
+    ASSERT_TRUE(::CreateDirectoryW(root.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((root + L"\\sub").c_str(), nullptr));
+    WriteFileBytes(root + L"\\sub\\locked.txt", "x");
+    UniqueFile holder(::CreateFileW((root + L"\\sub\\locked.txt").c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(remove(String(root)), errLOCKED);
+    EXPECT_TRUE(FileExists(root + L"\\sub\\locked.txt"));
+    EXPECT_TRUE(Traced("RemoveDir: file"));
+    EXPECT_TRUE(Traced("RemoveDir: subdir"));
 }
 
 } // namespace

@@ -126,5 +126,71 @@ TEST_F(OsObjectTest, MissingCopyFunction) {
     EXPECT_TRUE(Traced("CopyFile export pointer cannot be imported from the Windows kernel"));
 }
 
+// ---- ObjPtr objects -------------------------------------------------------------
+
+constexpr std::uint32_t kPtrNext = 7;
+
+class OsPointerTest : public OsObjectTest {
+protected:
+    /// A pointer on the test folder from the OS object, advanced `steps` times.
+    hOBJ Pointer(int steps = 0) {
+        hOBJ ptr = nullptr;
+        EXPECT_EQ(host.CallMethod(os, kPtrCreate, &ptr, String(dir.path())), errOK);
+        if (!ptr)
+            return nullptr;
+        Own(ptr);
+        for (int i = 0; i < steps; ++i)
+            EXPECT_EQ(host.CallMethod(ptr, kPtrNext), errOK);
+        return ptr;
+    }
+    std::wstring EntryName(hOBJ ptr) { return host.GetWide(ptr, kPropName).value_or(L"<none>"); }
+};
+
+TEST_F(OsPointerTest, PtrCreateOnAFolderAndAsACloneOfAPointer) {
+    File(L"only", "1");
+    hOBJ ptr = Pointer();
+    ASSERT_NE(ptr, nullptr);
+    const std::wstring folder = host.GetWide(ptr, kPropFolder).value_or(L"");
+    EXPECT_TRUE(folder.ends_with(dir.path() + L"\\")) << "the separator is appended";
+    EXPECT_EQ(host.CallMethod(ptr, kPtrNext), errOK);
+    EXPECT_EQ(EntryName(ptr), L"only.txt");
+
+    hOBJ clone = nullptr;
+    ASSERT_EQ(host.CallMethod(os, kPtrCreate, &clone, ptr), errOK);
+    Own(clone);
+    EXPECT_NE(clone, ptr);
+    EXPECT_EQ(EntryName(clone), L"only.txt") << "at the same position";
+}
+
+TEST_F(OsPointerTest, CopyRenameAndDeleteTheEntryAPointerStandsOn) {
+    File(L"a", "first");
+    hOBJ ptr = Pointer(1);
+    ASSERT_EQ(EntryName(ptr), L"a.txt");
+    EXPECT_EQ(host.CallMethod(os, kCopy, ptr, String(dir / L"copy.txt"), 0u), errOK);
+    EXPECT_EQ(ReadFileBytes(dir / L"copy.txt"), "first");
+    EXPECT_EQ(host.CallMethod(os, kRename, ptr, String(dir / L"b.txt"), 0u), errOK);
+    EXPECT_FALSE(FileExists(dir / L"a.txt"));
+    EXPECT_EQ(ReadFileBytes(dir / L"b.txt"), "first");
+}
+
+TEST_F(OsPointerTest, DeleteOfTheLastEntryLeavesThePointerAfterTheEnd) {
+    File(L"last", "x");
+    hOBJ ptr = Pointer(1);
+    ASSERT_EQ(EntryName(ptr), L"last.txt");
+    EXPECT_EQ(host.CallMethod(os, kDelete, ptr), errOK);
+    EXPECT_FALSE(FileExists(dir / L"last.txt"));
+    EXPECT_LT(host.CallMethod(ptr, kPtrNext), 0) << "nothing after the end";
+}
+
+TEST_F(OsPointerTest, DeleteOfAFolderEntryFailsAndKeepsThePosition) {
+    ASSERT_TRUE(::CreateDirectoryW((dir / L"folder").c_str(), nullptr));
+    hOBJ ptr = Pointer(1);
+    ASSERT_EQ(EntryName(ptr), L"folder");
+    EXPECT_LT(host.CallMethod(os, kDelete, ptr), 0);
+    EXPECT_NE(WinError(), 0u);
+    EXPECT_EQ(EntryName(ptr), L"folder");
+    EXPECT_TRUE(::GetFileAttributesW((dir / L"folder").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 } // namespace
 } // namespace zev::test
