@@ -2,6 +2,7 @@
 // looked up in the framework's export table by identifier.
 #include "plugin/frame/ExportIds.h"
 #include "plugin/frame/MessageIds.h"
+#include "plugin/frame/Settings.h"
 #include "plugin/fs/DirHelpers.h"
 #include "common/UniqueHandle.h"
 #include "tests/plugin/LinkedPluginFixture.h"
@@ -367,6 +368,67 @@ TEST_F(ExportsTest, RemoveDirStopsAtAFileThatCannotBeDeleted) {
     EXPECT_TRUE(FileExists(root + L"\\sub\\locked.txt"));
     EXPECT_TRUE(Traced("RemoveDir: file"));
     EXPECT_TRUE(Traced("RemoveDir: subdir"));
+}
+
+DWORD WINAPI NarrowVersion() {
+    return 0x80000004; // bit 31: not an NT-family system
+}
+
+/// The plug-in loaded on a system without MoveFileEx and with 8-bit texts:
+/// renames at the next start go to the Windows initialisation file.
+class NarrowExportsTest : public ExportsTest {
+protected:
+    void SetUp() override {
+        char windows[MAX_PATH] = {};
+        ::GetWindowsDirectoryA(windows, MAX_PATH);
+        m_winInit = std::string(windows) + "\\WinInit.Ini";
+        m_hadWinInit = ::GetFileAttributesA(m_winInit.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (m_hadWinInit)
+            m_savedWinInit = ReadFileBytes(std::wstring(m_winInit.begin(), m_winInit.end()));
+        m_savedVersion = g_versionQuery;
+        g_versionQuery = NarrowVersion;
+        ExportsTest::SetUp();
+    }
+    void TearDown() override {
+        ExportsTest::TearDown();
+        g_versionQuery = m_savedVersion;
+        const std::wstring path(m_winInit.begin(), m_winInit.end());
+        if (m_hadWinInit)
+            WriteFileBytes(path, m_savedWinInit);
+        else
+            ::DeleteFileW(path.c_str());
+    }
+    void WriteWinInit(const std::string& bytes) {
+        WriteFileBytes(std::wstring(m_winInit.begin(), m_winInit.end()), bytes);
+    }
+    std::string WinInit() {
+        return ReadFileBytes(std::wstring(m_winInit.begin(), m_winInit.end()));
+    }
+    static std::string Short(const std::wstring& path) {
+        char out[MAX_PATH] = {};
+        ::GetShortPathNameA(std::string(path.begin(), path.end()).c_str(), out, MAX_PATH);
+        return out;
+    }
+
+private:
+    std::string m_winInit, m_savedWinInit;
+    bool m_hadWinInit = false;
+    VersionQuery m_savedVersion = nullptr;
+};
+
+TEST_F(NarrowExportsTest, MoveFileDelayedWritesTheRenameSection) {
+    auto move = Export<CopyFn>(kFidMoveFileDelayed);
+    const std::wstring gone = dir / L"gone.txt", from = dir / L"from.txt", to = dir / L"to.txt";
+    for (const std::wstring& f : {gone, from, to})
+        WriteFileBytes(f, "x");
+    WriteWinInit("[Other]\r\nkey=value\r\n");
+    ASSERT_EQ(move(String(gone), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT), errOK);
+    EXPECT_EQ(WinInit(), "[Other]\r\nkey=value\r\n[Rename]\r\nNUL=" + Short(gone) + "\r\n");
+    ASSERT_EQ(move(String(from), String(to), MOVEFILE_DELAY_UNTIL_REBOOT), errOK);
+    EXPECT_EQ(WinInit(), "[Other]\r\nkey=value\r\n[Rename]\r\n" + Short(to) + "=" + Short(from) +
+                             "\r\nNUL=" + Short(gone) + "\r\n")
+        << "inserted right after the section line";
+    EXPECT_TRUE(FileExists(gone) && FileExists(from)) << "nothing moves before the restart";
 }
 
 } // namespace
