@@ -242,11 +242,8 @@ Result CopyThroughObjects(hOBJ source, bool sourceIsIo, hOBJ destination, bool d
             *preparationFailed = true;
             return r;
         }
-        const BOOL failIfExists = (flags & kCopyOverwrite) ? FALSE : TRUE;
-        const BOOL copied = g_wideMode ? Fn<decltype(&::CopyFileW)>(g_kernel.fCopyFile)(
-                                             from.Wide(), to.Wide(), failIfExists)
-                                       : Fn<decltype(&::CopyFileA)>(g_kernel.fCopyFile)(
-                                             from.Narrow(), to.Narrow(), failIfExists);
+        const BOOL copied =
+            CopyByName(from.Text(), to.Text(), (flags & kCopyOverwrite) ? FALSE : TRUE);
         if (!copied) {
             *preparationFailed = true;
             return MapWin32Error(::GetLastError());

@@ -36,6 +36,18 @@ BOOL DeleteByName(const void* name) {
                                                                           BOOL{FALSE}, name);
 }
 
+BOOL CopyByName(const void* from, const void* to, BOOL failIfExists) {
+    if (!g_kernel.fCopyFile) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return FALSE;
+    }
+    if (g_wideMode)
+        return Fn<decltype(&::CopyFileW)>(g_kernel.fCopyFile)(
+            static_cast<const wchar_t*>(from), static_cast<const wchar_t*>(to), failIfExists);
+    return Fn<decltype(&::CopyFileA)>(g_kernel.fCopyFile)(
+        static_cast<const char*>(from), static_cast<const char*>(to), failIfExists);
+}
+
 HANDLE CreateFileByName(const void* name, DWORD access, DWORD share, DWORD creation, DWORD flags) {
     return CallByMode<decltype(&::CreateFileW), decltype(&::CreateFileA)>(
         g_kernel.fCreateFile, INVALID_HANDLE_VALUE, name, access, share,

@@ -10,6 +10,7 @@ namespace zev::wfsys {
 DWORD AttributesOf(const void* name);
 BOOL SetAttributesOf(const void* name, DWORD attributes);
 BOOL DeleteByName(const void* name);
+BOOL CopyByName(const void* from, const void* to, BOOL failIfExists);
 HANDLE CreateFileByName(const void* name, DWORD access, DWORD share, DWORD creation, DWORD flags);
 
 } // namespace zev::wfsys

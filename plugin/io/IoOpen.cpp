@@ -11,6 +11,7 @@
 #include "plugin/frame/PropertyIds.h"
 #include "plugin/frame/Settings.h"
 #include "plugin/frame/SystemFunctions.h"
+#include "plugin/fs/HostCalls.h"
 #include "plugin/fs/Impersonation.h"
 #include "plugin/fs/KernelCalls.h"
 #include "plugin/fs/PathForms.h"
@@ -58,18 +59,6 @@ bool IsNetworkPath(const wchar_t* name) {
     }
 }
 
-/// The host's text conversion, looked up once (a race only repeats it).
-TextConvertFn TextConversion() {
-    static TextConvertFn fn = nullptr;
-    if (!fn && g_root) {
-        void* found = nullptr;
-        RootOf(g_root).LookupExport(g_root, &found, kPidTextConversion, kFidTextConvert,
-                                    kLookupMode);
-        fn = reinterpret_cast<TextConvertFn>(found);
-    }
-    return fn;
-}
-
 /// The first and second arguments of a "%s%S" name pair.
 const void* NarrowPart(const void* name) {
     return g_wideMode ? static_cast<const void*>("") : name;
@@ -87,15 +76,6 @@ bool ValidHandle(HANDLE h) {
     return h != INVALID_HANDLE_VALUE && h != nullptr;
 }
 
-/// A framework object that the open created and closes again.
-struct ChildObject {
-    hOBJ obj = nullptr;
-    ~ChildObject() {
-        if (obj)
-            obj->sys->ObjectClose(obj);
-    }
-};
-
 /// A framework-heap block the open owns for a while.
 struct HeapBlock {
     hOBJ owner;
@@ -106,7 +86,7 @@ struct HeapBlock {
 /// Step 1: lets the product replace environment names in the stored name.
 Result ResolveProductNames(hOBJ obj) {
     Win32IOData* d = Io(obj);
-    TextConvertFn convert = TextConversion();
+    TextConvertFn convert = HostTextConversion();
     if (!convert)
         return errOK;
     ConvertedText converted{};

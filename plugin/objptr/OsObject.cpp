@@ -44,9 +44,35 @@ std::uint32_t InterfaceOf(hOBJ obj) {
     return obj->sys->PropGetDWord(obj, kPropInterfaceId);
 }
 
+/// The full names of a source and a destination object.
+Result ReadNames(hOBJ source, hOBJ destination, ObjectName* from, ObjectName* to) {
+    const Result r = from->Read(source, kPropFullName);
+    return Failed(r) ? r : to->Read(destination, kPropFullName);
+}
+
+/// A child of the OS object of interface `iid` whose property `propId`
+/// holds the same property's text of `named`; not yet completed.
+Result NamedChild(hOBJ os, hOBJ named, std::uint32_t iid, std::uint32_t propId,
+                  ChildObject* child) {
+    ObjectName name;
+    Result r = name.Read(named, propId);
+    if (Failed(r))
+        return r;
+    r = os->sys->ObjectCreate(os, &child->obj, iid, kPidWfsys, 0);
+    if (Failed(r) || !child->obj) {
+        child->obj = nullptr;
+        return Failed(r) ? r : errUNEXPECTED;
+    }
+    std::uint32_t count = 0;
+    return child->obj->sys->PropSetStr(child->obj, &count, propId, name.text, name.bytes,
+                                       g_codePage);
+}
+
 /// Completes a child's creation; a failure closes it and passes its last
 /// Windows error on to the OS object.
 Result Deliver(hOBJ os, ChildObject& child, Result r, hOBJ* out) {
+    if (!child.obj)
+        return r;
     if (Succeeded(r))
         r = child.obj->sys->ObjectCreateDone(child.obj);
     if (Failed(r)) {
@@ -66,19 +92,8 @@ Result OsPtrCreate(hOBJ os, hOBJ* out, hOBJ folder) {
     *out = nullptr;
     if (InterfaceOf(folder) == IID_OBJPTR)
         return objptr::Clone(folder, out);
-    ObjectName name;
-    Result r = name.Read(folder, kPropFolder);
-    if (Failed(r))
-        return r;
     ChildObject child;
-    r = os->sys->ObjectCreate(os, &child.obj, IID_OBJPTR, kPidWfsys, 0);
-    if (Failed(r) || !child.obj) {
-        child.obj = nullptr;
-        return Failed(r) ? r : errUNEXPECTED;
-    }
-    std::uint32_t count = 0;
-    r = child.obj->sys->PropSetStr(child.obj, &count, kPropFolder, name.text, name.bytes,
-                                   g_codePage);
+    const Result r = NamedChild(os, folder, IID_OBJPTR, kPropFolder, &child);
     return Deliver(os, child, r, out);
 }
 
@@ -87,19 +102,8 @@ Result OsIOCreate(hOBJ os, hOBJ* out, hOBJ file, std::uint32_t access, std::uint
     if (!out || !file)
         return errPARAMETER_INVALID;
     *out = nullptr;
-    ObjectName name;
-    Result r = name.Read(file, kPropFullName);
-    if (Failed(r))
-        return r;
     ChildObject child;
-    r = os->sys->ObjectCreate(os, &child.obj, IID_IO, kPidWfsys, 0);
-    if (Failed(r) || !child.obj) {
-        child.obj = nullptr;
-        return Failed(r) ? r : errUNEXPECTED;
-    }
-    std::uint32_t count = 0;
-    r = child.obj->sys->PropSetStr(child.obj, &count, kPropFullName, name.text, name.bytes,
-                                   g_codePage);
+    Result r = NamedChild(os, file, IID_IO, kPropFullName, &child);
     if (Succeeded(r))
         r = child.obj->sys->PropSetDWord(child.obj, kPropOpenMode, openMode);
     if (Succeeded(r))
@@ -118,20 +122,10 @@ Result OsCopy(hOBJ os, hOBJ source, hOBJ destination, std::uint32_t overwrite) {
     if (!source || !destination)
         return errPARAMETER_INVALID;
     ObjectName from, to;
-    Result r = from.Read(source, kPropFullName);
-    if (Succeeded(r))
-        r = to.Read(destination, kPropFullName);
+    const Result r = ReadNames(source, destination, &from, &to);
     if (Failed(r))
         return r;
-    const BOOL failIfExists = overwrite ? FALSE : TRUE;
-    const BOOL copied =
-        g_wideMode
-            ? Fn<decltype(&::CopyFileW)>(g_kernel.fCopyFile)(static_cast<const wchar_t*>(from.text),
-                                                             static_cast<const wchar_t*>(to.text),
-                                                             failIfExists)
-            : Fn<decltype(&::CopyFileA)>(g_kernel.fCopyFile)(static_cast<const char*>(from.text),
-                                                             static_cast<const char*>(to.text),
-                                                             failIfExists);
+    const BOOL copied = CopyByName(from.text, to.text, overwrite ? FALSE : TRUE);
     return copied ? errOK : MapLastError(&d->win_error);
 }
 
@@ -146,9 +140,7 @@ Result OsRename(hOBJ os, hOBJ source, hOBJ destination, std::uint32_t replace) {
         return r;
     }
     ObjectName from, to;
-    Result r = from.Read(source, kPropFullName);
-    if (Succeeded(r))
-        r = to.Read(destination, kPropFullName);
+    const Result r = ReadNames(source, destination, &from, &to);
     if (Failed(r))
         return r;
     return MoveOrCopyFile(os, static_cast<const wchar_t*>(from.text),
