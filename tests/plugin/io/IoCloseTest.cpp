@@ -231,5 +231,32 @@ TEST_F(IoCloseTest, ReopenDataForms) {
     EXPECT_EQ(host.Set(other, &count, kPropReopenData, nullptr, 0), errPARAMETER_INVALID);
 }
 
+TEST_F(IoCloseTest, ReopenDataOfASubstitutedDriveCarriesItsTarget) {
+    constexpr wchar_t kDrive[] = L"Q:";
+    if (!::DefineDosDeviceW(0, kDrive, dir.path().c_str()))
+        GTEST_SKIP() << "no substituted drive here: " << ::GetLastError();
+    struct Undefine {
+        const wchar_t* drive;
+        ~Undefine() { ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive, nullptr); }
+    } undefine{kDrive};
+    // An object that opens no file: Wine does not open files through a
+    // drive defined this way, and the reopen data needs no open.
+    hOBJ obj = NewIo(std::wstring(kDrive) + L"\\subst.txt", kOpenExisting, fACCESS_NO_OPEN);
+    ASSERT_EQ(host.CreateDone(obj), errOK);
+    const std::vector<unsigned char> data = ReopenData(host, obj);
+    ASSERT_GT(data.size(), 1u);
+    EXPECT_EQ(data[0], 1) << "kind 1: opens no file";
+    std::wstring text(reinterpret_cast<const wchar_t*>(data.data() + 1),
+                      (data.size() - 1) / sizeof(wchar_t));
+    text.resize(std::wcslen(text.c_str()));
+    std::wstring expected = dir / L"subst.txt";
+    ::CharLowerW(expected.data());
+    std::wstring got = text;
+    ::CharLowerW(got.data());
+    EXPECT_EQ(got, expected) << "the target replaces the drive letter";
+    EXPECT_EQ(text.substr(0, expected.size() - 10), expected.substr(0, expected.size() - 10))
+        << "the target is in lower case";
+}
+
 } // namespace
 } // namespace zev::test
