@@ -158,6 +158,19 @@ TEST_F(ObjPtrOpsTest, OpenTheEntryAsIoAndRead) {
     EXPECT_GE(ReadAt(io, 0, buf, sizeof buf, &read), 0);
     EXPECT_EQ(std::string(buf, read), "payload");
     host.Close(io);
+    // A name given by a string object is taken in the cursor's folder.
+    hOBJ text = nullptr;
+    ASSERT_EQ(host.CreateQuick(host.Root(), &text, kIidString), errOK);
+    ASSERT_EQ(host.SetWide(text, kPropFullName, L"data.bin"), errOK);
+    ASSERT_EQ(host.CallMethod(p, kSlotIOCreate, &io, text, fACCESS_READ, kOpenExisting), errOK);
+    EXPECT_EQ(Size(io), 7u);
+    host.Close(io);
+    ASSERT_EQ(host.SetWide(text, kPropFullName, L"absent.bin"), errOK);
+    EXPECT_EQ(host.CallMethod(p, kSlotIOCreate, &io, text, fACCESS_READ, kOpenExisting),
+              errOBJECT_NOT_FOUND);
+    EXPECT_EQ(io, nullptr);
+    EXPECT_TRUE(Traced("objptr:CreateIO failed (errOBJECT_NOT_FOUND"));
+    host.Close(text);
     // A folder entry is opened with backup semantics added to the mode.
     ASSERT_EQ(Next(p), errOK);
     ASSERT_EQ(Name(p), L"folder");
