@@ -48,25 +48,12 @@ struct IdBothDirRecord {
     LARGE_INTEGER fileId;
     WCHAR name[1];
 };
-/// FileBothDirectoryInformation (class 3): the same without the identifier.
-struct BothDirRecord {
-    ULONG nextEntryOffset;
-    ULONG fileIndex;
-    LARGE_INTEGER creationTime;
-    LARGE_INTEGER lastAccessTime;
-    LARGE_INTEGER lastWriteTime;
-    LARGE_INTEGER changeTime;
-    LARGE_INTEGER endOfFile;
-    LARGE_INTEGER allocationSize;
-    ULONG attributes;
-    ULONG nameLength;
-    ULONG eaSize;
-    CCHAR shortNameLength;
-    WCHAR shortName[12];
-    WCHAR name[1];
-};
+/// FileBothDirectoryInformation (class 3) has the same fields up to the
+/// short name; its name follows at once, where class 37 has the identifier.
+constexpr std::size_t kBothDirNameOffset = 94;
 static_assert(offsetof(IdBothDirRecord, fileId) == 96 && offsetof(IdBothDirRecord, name) == 104);
-static_assert(offsetof(BothDirRecord, name) == 94);
+static_assert(offsetof(IdBothDirRecord, shortName) + sizeof(IdBothDirRecord::shortName) ==
+              kBothDirNameOffset);
 
 /// One open read (32 bytes from the process heap).
 struct NativeEnumContext {
@@ -175,16 +162,17 @@ LONG QueryFirst(HANDLE directory, UNICODE_STRING* pattern, IdBothDirRecord* out)
                      kClassBothDirectory, TRUE, pattern, FALSE);
     if (status < 0)
         return status;
-    const auto* both = reinterpret_cast<const BothDirRecord*>(fallback);
+    const auto* both = reinterpret_cast<const IdBothDirRecord*>(fallback);
+    const auto* bothName = reinterpret_cast<const WCHAR*>(fallback + kBothDirNameOffset);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (both->nameLength == sizeof(WCHAR) && both->name[0] == L'.' &&
+    if (both->nameLength == sizeof(WCHAR) && bothName[0] == L'.' &&
         ::GetFileInformationByHandle(directory, &info)) {
-        std::memcpy(out, both, offsetof(BothDirRecord, name));
+        std::memcpy(out, both, kBothDirNameOffset);
         out->fileId.QuadPart = static_cast<LONGLONG>(
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
         const std::size_t room = kFirstBufferBytes - offsetof(IdBothDirRecord, name);
         out->nameLength = std::min<ULONG>(both->nameLength, static_cast<ULONG>(room));
-        std::memcpy(out->name, both->name, out->nameLength);
+        std::memcpy(out->name, bothName, out->nameLength);
         return status;
     }
     // Another entry cannot be given an identifier: the read is refused as

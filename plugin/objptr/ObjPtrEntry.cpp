@@ -11,6 +11,7 @@
 #include "plugin/fs/PathForms.h"
 #include "plugin/fs/WinErrorMap.h"
 #include "plugin/io/IoFlags.h"
+#include "plugin/io/IoRecord.h"
 #include "plugin/io/PropertyValue.h"
 #include "plugin/objptr/ObjPtrRecord.h"
 
@@ -188,7 +189,7 @@ Result IOCreate(hOBJ obj, hOBJ* out, hOBJ nameObject, std::uint32_t access,
                             "", shortPath.c_str());
                 r = SetIoName(io, shortPath);
                 if (Succeeded(r)) {
-                    io->sys->PropSetDWord(io, objprop::kIoShortNameSwitch, 1);
+                    io->sys->PropSetDWord(io, ioprop::kReopenByShortName, 1);
                     r = io->sys->ObjectCreateDone(io);
                 }
                 PluginTrace(obj, Failed(r) ? kTraceError : kTraceInfo,
@@ -210,20 +211,35 @@ Result IOCreate(hOBJ obj, hOBJ* out, hOBJ nameObject, std::uint32_t access,
     return r;
 }
 
+namespace {
+
+/// What Copy and Rename check first: the cursor on an entry, the Windows
+/// function `needed` present (else the trace `missing`), and the
+/// destination's full name in `*target`.
+Result DestinationOfEntry(hOBJ obj, FARPROC needed, const char* missing, hOBJ destination,
+                          std::wstring* target) {
+    if (!OnEntry(Ptr(obj)))
+        return errOBJECT_NOT_OPENED;
+    if (!needed) {
+        PluginTrace(obj, kTraceError, missing);
+        return errFUNCTION_NOT_FOUND;
+    }
+    if (!destination)
+        return errPARAMETER_INVALID;
+    return ReadObjectFullName(obj, destination, target);
+}
+
+} // namespace
+
 Result Copy(hOBJ obj, hOBJ destination, std::uint32_t overwrite) {
     ObjPtrData* d = Ptr(obj);
     d->win_error = 0;
-    Result r = errOK;
     std::wstring target;
-    if (!OnEntry(d)) {
-        r = errOBJECT_NOT_OPENED;
-    } else if (!g_kernel.fCopyFile) {
-        PluginTrace(obj, kTraceError,
-                    "wfsys\tCopyFile export pointer cannot be imported from the Windows kernel");
-        r = errFUNCTION_NOT_FOUND;
-    } else if (!destination) {
-        r = errPARAMETER_INVALID;
-    } else if (r = ReadObjectFullName(obj, destination, &target); Succeeded(r)) {
+    Result r = DestinationOfEntry(
+        obj, g_kernel.fCopyFile,
+        "wfsys\tCopyFile export pointer cannot be imported from the Windows kernel", destination,
+        &target);
+    if (Succeeded(r)) {
         const std::wstring source = EntryPath(d);
         if (!Fn<decltype(&::CopyFileW)>(g_kernel.fCopyFile)(source.c_str(), target.c_str(),
                                                             overwrite ? FALSE : TRUE))
@@ -236,17 +252,12 @@ Result Copy(hOBJ obj, hOBJ destination, std::uint32_t overwrite) {
 Result Rename(hOBJ obj, hOBJ destination, std::uint32_t replace) {
     ObjPtrData* d = Ptr(obj);
     d->win_error = 0;
-    Result r = errOK;
     std::wstring target;
-    if (!OnEntry(d)) {
-        r = errOBJECT_NOT_OPENED;
-    } else if (!g_kernel.fMoveFile) {
-        PluginTrace(obj, kTraceError,
-                    "wfsys\tMoveFile export pointer cannot be imported from the Windows kernel");
-        r = errFUNCTION_NOT_FOUND;
-    } else if (!destination) {
-        r = errPARAMETER_INVALID;
-    } else if (r = ReadObjectFullName(obj, destination, &target); Succeeded(r)) {
+    Result r = DestinationOfEntry(
+        obj, g_kernel.fMoveFile,
+        "wfsys\tMoveFile export pointer cannot be imported from the Windows kernel", destination,
+        &target);
+    if (Succeeded(r)) {
         const std::wstring source = EntryPath(d);
         r = MoveOrCopyFile(obj, source.c_str(), target.c_str(), replace != 0, &d->win_error);
         if (Succeeded(r)) {

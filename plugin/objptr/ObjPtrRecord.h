@@ -60,8 +60,6 @@ constexpr std::uint32_t kZeroConst = 0x20601008;
 constexpr std::uint32_t kNativeEnum = 0x30603001;
 constexpr std::uint32_t kFileId = 0x30503002;
 constexpr std::uint32_t kVolumeId = 0x30403003;
-/// IO property: open by the short name.
-constexpr std::uint32_t kIoShortNameSwitch = 0x30602011;
 } // namespace objprop
 
 constexpr std::uint32_t kMaskInlineBytes = 32;

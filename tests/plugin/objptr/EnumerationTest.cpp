@@ -124,6 +124,7 @@ TYPED_TEST(EnumerationTest, MissingFolderLeavesTheCursorUndefined) {
     hOBJ p = this->Open(this->dir / L"missing\\");
     EXPECT_EQ(this->Next(p), errOBJECT_NOT_FOUND);
     EXPECT_EQ(this->State(p), kStateUnd);
+    EXPECT_TRUE(this->Traced("objptr: operation(next), errOBJECT_NOT_FOUND"));
     EXPECT_EQ(this->host.GetDWord(p, kPropWinError), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(this->Next(p), errOBJECT_NOT_OPENED);
     EXPECT_EQ(this->Name(p), L"");

@@ -1,6 +1,7 @@
 // Properties, navigation between folders, cloning, and the operations on
 // the entry under the cursor.
 #include "plugin/frame/Settings.h"
+#include "plugin/frame/SystemFunctions.h"
 #include "plugin/fs/PathForms.h"
 #include "tests/plugin/objptr/ObjPtrFixture.h"
 
@@ -157,6 +158,19 @@ TEST_F(ObjPtrOpsTest, OpenTheEntryAsIoAndRead) {
     EXPECT_GE(ReadAt(io, 0, buf, sizeof buf, &read), 0);
     EXPECT_EQ(std::string(buf, read), "payload");
     host.Close(io);
+    // A name given by a string object is taken in the cursor's folder.
+    hOBJ text = nullptr;
+    ASSERT_EQ(host.CreateQuick(host.Root(), &text, kIidString), errOK);
+    ASSERT_EQ(host.SetWide(text, kPropFullName, L"data.bin"), errOK);
+    ASSERT_EQ(host.CallMethod(p, kSlotIOCreate, &io, text, fACCESS_READ, kOpenExisting), errOK);
+    EXPECT_EQ(Size(io), 7u);
+    host.Close(io);
+    ASSERT_EQ(host.SetWide(text, kPropFullName, L"absent.bin"), errOK);
+    EXPECT_EQ(host.CallMethod(p, kSlotIOCreate, &io, text, fACCESS_READ, kOpenExisting),
+              errOBJECT_NOT_FOUND);
+    EXPECT_EQ(io, nullptr);
+    EXPECT_TRUE(Traced("objptr:CreateIO failed (errOBJECT_NOT_FOUND"));
+    host.Close(text);
     // A folder entry is opened with backup semantics added to the mode.
     ASSERT_EQ(Next(p), errOK);
     ASSERT_EQ(Name(p), L"folder");
@@ -270,6 +284,11 @@ TEST_F(ObjPtrOpsTest, ComputedProperties) {
     const auto shortName = host.GetWide(p, objprop::kShortName);
     ASSERT_TRUE(shortName);
     EXPECT_LE(shortName->size(), 12u);
+    wchar_t expectedShort[MAX_PATH] = {};
+    ASSERT_NE(
+        ::GetShortPathNameW((dir / L"Some Long File Name.txt").c_str(), expectedShort, MAX_PATH),
+        0u);
+    EXPECT_EQ(host.GetWide(p, objprop::kShortFullName), std::wstring(expectedShort));
     const auto longFull = host.GetWide(p, objprop::kLongFullName);
     ASSERT_TRUE(longFull);
     std::wstring expected = dir / L"Some Long File Name.txt";
@@ -317,6 +336,27 @@ TEST_F(ObjPtrOpsTest, FolderPassListsAnewWhenTheReplayCannotGrow) {
     EXPECT_EQ(host.CallMethod(p, kSlotReset, std::uint32_t{0}), errOK);
     EXPECT_EQ(Walk(p), names);
     EXPECT_GE(Ptr(p)->replay->count, static_cast<std::uint32_t>(kFolders));
+}
+
+TEST_F(ObjPtrOpsTest, MissingKernelFunctionsAreReported) {
+    MakeFile(dir / L"f");
+    hOBJ p = NewPtr(Root());
+    ASSERT_EQ(Next(p), errOK);
+    const FARPROC copy = std::exchange(g_kernel.fCopyFile, nullptr);
+    EXPECT_EQ(host.CallMethod(p, kSlotCopy, Target(dir / L"g"), std::uint32_t{1}),
+              errFUNCTION_NOT_FOUND);
+    g_kernel.fCopyFile = copy;
+    EXPECT_TRUE(Traced("CopyFile export pointer cannot be imported"));
+    const FARPROC del = std::exchange(g_kernel.fDeleteFile, nullptr);
+    EXPECT_EQ(host.CallMethod(p, kSlotDelete), errFUNCTION_NOT_FOUND);
+    g_kernel.fDeleteFile = del;
+    EXPECT_TRUE(FileExists(dir / L"f"));
+    // Without the find functions no cursor is made.
+    const FARPROC first = std::exchange(g_kernel.fFindFirstFile, nullptr);
+    hOBJ none = nullptr;
+    EXPECT_EQ(host.Create(host.Root(), &none, IID_OBJPTR), errOBJECT_NOT_CREATED);
+    g_kernel.fFindFirstFile = first;
+    EXPECT_TRUE(Traced("FindFirstFile and/or FindNextFile export pointer(s)"));
 }
 
 } // namespace
