@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+#include "plugin/frame/Identifiers.h"
+#include "plugin/frame/MessageIds.h"
+
 namespace velora {
 
 struct MessageCode {
@@ -14,11 +17,14 @@ struct MessageCode {
 
 /// Register a process with the product's file-system component; the buffer
 /// is a cFSSyncRequest record.
-inline constexpr MessageCode kMsgRegisterProcess{0xAE5E2EA3u, 0x1002u};
+inline constexpr MessageCode kMsgRegisterProcess{zev::frame::kMsgClassFsSync,
+                                                 zev::frame::kMsgFsSyncRegister};
 /// Create the task that requests a restart of the operating system.
-inline constexpr MessageCode kMsgRequestOsReboot{0x64E52DB8u, 0u};
+inline constexpr MessageCode kMsgRequestOsReboot{zev::frame::kMsgClassRestartTask,
+                                                 zev::frame::kMsgRestartTaskCreate};
 /// The product's state has changed.
-inline constexpr MessageCode kMsgProductStateChanged{0x2937151Du, 0xC1D5EFA5u};
+inline constexpr MessageCode kMsgProductStateChanged{zev::frame::kMsgClassProductState,
+                                                     zev::frame::kMsgProductStateChanged};
 
 /// Type id of the cFSSyncRequest record.
 inline constexpr std::uint32_t kTypeFSSyncRequest = 0x229000u;
@@ -29,8 +35,10 @@ inline constexpr std::uint32_t kTypeAnyRecord = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kSerializableBufferSize = 0xFFFFFFFFu;
 
 /// Code-page value of 8-bit text in the system's code page.
-inline constexpr std::uint32_t kCodePageAnsi = 0xFFFFFFF4u; // -12
+inline constexpr std::uint32_t kCodePageAnsi =
+    static_cast<std::uint32_t>(zev::frame::kCodePageSystem);
 /// Code-page value of UTF-16 text.
-inline constexpr std::uint32_t kCodePageUnicode = 1200u;
+inline constexpr std::uint32_t kCodePageUnicode =
+    static_cast<std::uint32_t>(zev::frame::kCodePageUtf16);
 
 } // namespace velora

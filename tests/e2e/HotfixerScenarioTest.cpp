@@ -124,7 +124,15 @@ protected:
 
     std::wstring PrivateCopy() const { return PatchesFolder() + L"\\Private\\hotfixer.exe"; }
 
+    /// Runs the registered shutdown scripts as Windows does at shutdown.
+    /// The Windows Installer stand-ins are put beside the registered copy,
+    /// where it finds them as it would find the system's own.
     ProcessResult Shutdown() {
+        for (const char* built : {ZEV_MSIEXEC_STANDIN, ZEV_MSI_STANDIN}) {
+            const std::wstring from = HostPath(built);
+            const std::wstring name = from.substr(from.find_last_of(L'\\') + 1);
+            ::CopyFileW(from.c_str(), (PatchesFolder() + L"\\Private\\" + name).c_str(), FALSE);
+        }
         ProcessResult run = RunProgram(HostPath(ZEV_SHUTDOWN_RUNNER), L"", m_bin.path(), 180000);
         std::erase(run.output, '\r');
         return run;
