@@ -12,6 +12,10 @@
 namespace zev::test {
 namespace {
 
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 class WfshTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -27,14 +31,13 @@ protected:
         ::SetFileAttributesW((dir / L"locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     ProcessResult Wfsh(const std::wstring& args) {
-        return RunProgram(HostPath(ZEV_WFSH_EXE), args, dir.path());
+        ProcessResult r = RunProgram(HostPath(ZEV_WFSH_EXE), args, dir.path());
+        EXPECT_FALSE(Has(r.output, "blocks left behind"))
+            << "wfsh " << std::string(args.begin(), args.end());
+        return r;
     }
     TempDir dir;
 };
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 TEST_F(WfshTest, ListsTheFolder) {
     ProcessResult r = Wfsh(L"ls");

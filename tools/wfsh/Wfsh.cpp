@@ -68,12 +68,17 @@ std::wstring FullPath(const std::wstring& path) {
 
 class Shell {
 public:
-    Shell(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
+    Shell(std::FILE* out, std::FILE* err)
+        : m_blocksAtStart(m_host.LiveBlocks()), m_out(out), m_err(err) {}
     ~Shell() {
         for (hOBJ obj : m_objects)
             if (m_host.IsAlive(obj))
                 m_host.Close(obj);
         m_host.UnloadPlugins();
+        // The plug-in gives back every framework-heap block it took.
+        if (m_host.LiveBlocks() > m_blocksAtStart)
+            std::fprintf(m_err, "wfsh: %zu framework-heap blocks left behind\n",
+                         m_host.LiveBlocks() - m_blocksAtStart);
     }
 
     bool Load(bool trace) {
@@ -384,6 +389,7 @@ private:
     }
 
     host::Host m_host;
+    std::size_t m_blocksAtStart;
     hOBJ m_os = nullptr;
     std::vector<hOBJ> m_objects;
     std::FILE* m_out;
