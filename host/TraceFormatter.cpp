@@ -128,7 +128,7 @@ void CopyNumber(const char*& p, va_list& args, std::string& spec) {
         spec += *p++;
 }
 
-/// Formats one standard conversion whose specification (without length
+/// Formats one standard conversion whose directive (without length
 /// modifiers) is in `spec`, fetching its argument from `args`.
 void FormatOne(std::string& out, std::string spec, const std::string& length, char conv,
                va_list& args) {
