@@ -40,13 +40,10 @@ void ReportInformation(CEventMessage& messages, unsigned type) {
 } // namespace
 
 std::wstring GetProductFolder() {
-    zev::UniqueHKey key;
-    LSTATUS rc = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zev::product::kEnvironmentKey, 0,
-                                 KEY_QUERY_VALUE, key.put());
     std::vector<wchar_t> buffer;
-    if (rc == ERROR_SUCCESS)
-        rc = RegQueryStringValue(key.get(), zev::product::kProductRoot, buffer);
-    ThrowIfFailed(rc, "GetProductFolder");
+    ThrowIfFailed(RegReadStringValue(zev::product::kProductRoot, zev::product::kEnvironmentKey,
+                                     HKEY_LOCAL_MACHINE, buffer),
+                  "GetProductFolder");
     std::wstring folder = buffer.data();
     if (folder.empty() || (folder.back() != L'\\' && folder.back() != L'/'))
         folder += L'\\';
@@ -232,8 +229,8 @@ void CPatchRunner::ScheduleJob(const boost::shared_ptr<CUsingGRD>& connection, b
     TraceLine(kTraceNotify, L"%s: %s", kRunOp, copyPath.c_str());
     CreateShutdownScript(copyPath);
     if (uninstall) {
-        TraceLine(kTraceNotify, L"%s: Patches will be uninstalled when the operating system restarts.",
-                  kRunOp);
+        TraceLine(kTraceNotify,
+                  L"%s: Patches will be uninstalled when the operating system restarts.", kRunOp);
     } else {
         ReportInformation(m_messages, kMessageAtRestart);
         ConsolePrint(L"%s.", L"Patches will be installed when the operating system restarts");

@@ -41,8 +41,8 @@ void RunHelp() {
 }
 
 // The patch job: the product connection, the patch runner and the chosen
-// mode. The runner goes first, so that its final state-book update runs
-// while the product connection is still held.
+// mode. The runner is destroyed before the connection is released, so its
+// final state-book update runs while the product is still connected.
 void RunNormalBranch(HINSTANCE instance, const boost::shared_ptr<CCMDParser>& parser,
                      const std::wstring& patchId) {
     const auto connection = boost::make_shared<CUsingGRD>(instance);

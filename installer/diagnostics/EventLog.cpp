@@ -42,16 +42,12 @@ CEventLog& CEventLog::Instance() {
 
 CEventLog::CEventLog(std::unique_ptr<EventLogApi> api) : m_api(std::move(api)) {
     std::vector<wchar_t> productRoot;
-    {
-        zev::UniqueHKey key;
-        LSTATUS rc = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zev::product::kEnvironmentKey, 0,
-                                     KEY_QUERY_VALUE, key.put());
-        if (rc == ERROR_SUCCESS)
-            rc = RegQueryStringValue(key.get(), zev::product::kProductRoot, productRoot);
-        if (rc != ERROR_SUCCESS) {
-            TraceSystemError(rc, L"CEventLog::CEventLogRegQueryStrValue");
-            return;
-        }
+    if (const LSTATUS rc =
+            RegReadStringValue(zev::product::kProductRoot, zev::product::kEnvironmentKey,
+                               HKEY_LOCAL_MACHINE, productRoot);
+        rc != ERROR_SUCCESS) {
+        TraceSystemError(rc, L"CEventLog::CEventLogRegQueryStrValue");
+        return;
     }
     const std::wstring messageFile = std::wstring(productRoot.data()) + kMessageFileName;
     zev::UniqueHKey source;

@@ -34,13 +34,10 @@ constexpr DefaultText kDefaults[] = {
 };
 
 std::wstring ReadEnvironmentValue(const wchar_t* name) {
-    zev::UniqueHKey key;
-    LSTATUS rc = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zev::product::kEnvironmentKey, 0,
-                                 KEY_QUERY_VALUE, key.put());
-    ThrowIfFailed(rc, kOpNarrow);
     std::vector<wchar_t> buffer;
-    rc = RegQueryStringValue(key.get(), name, buffer);
-    ThrowIfFailed(rc, kOpNarrow);
+    ThrowIfFailed(
+        RegReadStringValue(name, zev::product::kEnvironmentKey, HKEY_LOCAL_MACHINE, buffer),
+        kOpNarrow);
     return buffer.data();
 }
 

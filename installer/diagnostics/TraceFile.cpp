@@ -37,12 +37,9 @@ const wchar_t* FindLevelName(int level) {
 }
 
 std::wstring ReadTraceRoot() {
-    zev::UniqueHKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, zev::product::kEnvironmentKey, 0, KEY_QUERY_VALUE,
-                        key.put()) != ERROR_SUCCESS)
-        return {};
     std::vector<wchar_t> buffer;
-    if (RegQueryStringValue(key.get(), zev::product::kTraceRoot, buffer) != ERROR_SUCCESS)
+    if (RegReadStringValue(zev::product::kTraceRoot, zev::product::kEnvironmentKey,
+                           HKEY_LOCAL_MACHINE, buffer) != ERROR_SUCCESS)
         return {};
     return std::wstring(buffer.data());
 }
