@@ -29,7 +29,9 @@ namespace gp = hotfixer::gp;
 
 namespace {
 
-std::wstring Wide(const char* text) { return std::wstring(text, text + strlen(text)); }
+std::wstring Wide(const char* text) {
+    return std::wstring(text, text + strlen(text));
+}
 
 const std::wstring kPatchGuid = Wide(ZEV_TEST_PATCH_GUID);
 const std::wstring kProductCode = Wide(ZEV_TEST_PRODUCT_CODE);
@@ -67,9 +69,7 @@ protected:
         ASSERT_TRUE(m_product.StartService());
     }
 
-    void TearDown() override {
-        ::SetEnvironmentVariableW(msistate::kStateKeyVariable, nullptr);
-    }
+    void TearDown() override { ::SetEnvironmentVariableW(msistate::kStateKeyVariable, nullptr); }
 
     std::wstring Hotfixer() const { return m_bin / L"hotfixer.exe"; }
 
@@ -221,9 +221,9 @@ TEST_F(HotfixerMachine, UnknownWhenValueFails) {
     EXPECT_EQ(lines[0].level, "ERR");
     EXPECT_NE(lines[0].message.find("/when later"), std::string::npos) << lines[0].message;
     // The final state-book update still ran.
-    EXPECT_EQ(trace.Matching("CPatchManager::~CPatchManager: config-ini updated successfully.")
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        trace.Matching("CPatchManager::~CPatchManager: config-ini updated successfully.").size(),
+        1u);
     EXPECT_TRUE(Registrations().empty());
 }
 
