@@ -5,7 +5,10 @@ cd "$(dirname "$0")/.."
 area=${1:-}
 . scripts/wine-env.sh
 
-args=(--output-on-failure --no-tests=ignore)
+# A test is run again once when it fails: under Wine a test process now and
+# then fails to start at all (no output, about 10 ms). A test that fails
+# twice fails the run.
+args=(--output-on-failure --no-tests=ignore --repeat until-pass:2)
 [ -n "$area" ] && args+=(-L "^${area}\$")
 
 status=0
