@@ -25,15 +25,9 @@ struct InterfaceTables {
 InterfaceTables OsTables();
 InterfaceTables ObjPtrTables();
 InterfaceTables IoTables();
-/// The export table (ended by a zero record); records whose helper is not
-/// built have a null address and are not offered.
+/// The export table (ended by a zero record); a record with a null address
+/// is not offered.
 const frame::ImportRecord* ExportTable();
-
-/// A row whose handler is not built yet: the framework answers
-/// 0x80000188 (property not implemented) for it.
-constexpr frame::PropertyRow PendingRow(std::uint32_t id, std::uint64_t flags = 0) {
-    return frame::HandlerRow(id, nullptr, nullptr, flags);
-}
 
 template <typename F> frame::AnyFn AsSlot(F f) {
     return reinterpret_cast<frame::AnyFn>(f);
