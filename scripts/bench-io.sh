@@ -7,10 +7,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/wine-env.sh
-if [ ! -f build/win64/CMakeCache.txt ]; then
-  cmake --preset win64 >/dev/null
-fi
-cmake --build build/win64 --target wfsys_iobench -j2 >/dev/null
-wine_up || true
-trap wine_down EXIT
-wine build/win64/tools/iobench/wfsys_iobench.exe "" "${1:-256}" "${2:-15}"
+run_win64_bench wfsys_iobench tools/iobench/wfsys_iobench.exe "" "${1:-256}" "${2:-15}"

@@ -8,10 +8,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/wine-env.sh
-if [ ! -f build/win64/CMakeCache.txt ]; then
-  cmake --preset win64 >/dev/null
-fi
-cmake --build build/win64 --target wfsys_objptrbench -j2 >/dev/null
-wine_up || true
-trap wine_down EXIT
-wine build/win64/tools/objptrbench/wfsys_objptrbench.exe "${1:-10000}" "${2:-9}"
+run_win64_bench wfsys_objptrbench tools/objptrbench/wfsys_objptrbench.exe "${1:-10000}" "${2:-9}"

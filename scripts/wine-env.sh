@@ -22,3 +22,15 @@ wine_up() {
 wine_down() {
   wineserver -k >/dev/null 2>&1 || true
 }
+
+# run_win64_bench TARGET EXE [ARGS...]: builds one benchmark of the win64
+# tree and runs it under Wine (benchmarks print figures; they are not tests).
+run_win64_bench() {
+  local target=$1 exe=$2
+  shift 2
+  [ -f "$ZEV_ROOT/build/win64/CMakeCache.txt" ] || cmake --preset win64 >/dev/null
+  cmake --build "$ZEV_ROOT/build/win64" --target "$target" -j2 >/dev/null
+  wine_up || true
+  trap wine_down EXIT
+  wine "$ZEV_ROOT/build/win64/$exe" "$@"
+}
